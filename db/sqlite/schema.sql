@@ -1,0 +1,132 @@
+-- HIS database tables used by the surgery-application module (SQLite).
+--
+-- Safe to load into an empty database and to load again: every object is
+-- created only when missing, and the counter row only when the counter table
+-- is empty.
+--
+-- Conventions of this file:
+--  * Declared types are those of the hospital's SQL Server database
+--    (CHAR(n), DATETIME, DECIMAL(5,2), SMALLINT, INTEGER); the engine maps
+--    the declared type to the field class and takes n as the width in GBK
+--    bytes. SQLite itself neither pads nor limits CHAR(n): the data layer cuts
+--    text to the width before it stores it.
+--  * Date-times are TEXT 'YYYY-MM-DD HH:MM:SS.mmm' (local time), so that text
+--    comparison with 'YYYY-MM-DD' literals orders them as dates.
+--  * Columns searched with a prefix LIKE ('ABC%') are declared COLLATE NOCASE
+--    and indexed. SQLite uses an index for LIKE only when the index collation
+--    matches LIKE's case sensitivity; LIKE is case-insensitive by default, so
+--    the index must be NOCASE. The alternative, PRAGMA case_sensitive_like,
+--    is a per-connection switch that every connection would have to set, and
+--    it would make LIKE differ from SQL Server's case-insensitive collation.
+--    NOCASE only folds ASCII letters; Chinese text compares byte for byte.
+
+PRAGMA encoding = 'UTF-8';
+
+-- Applications for operations: one row per application.
+CREATE TABLE IF NOT EXISTS TOperationPlan (
+  FSerialNo    INTEGER NOT NULL PRIMARY KEY,   -- given by the module from TNextOperationPlanNo
+  FOperDate    DATETIME,
+  FTime        CHAR(6),
+  FOperRoom    CHAR(8),                       -- null/empty: waiting; filled: arranged
+  FName        CHAR(8),
+  FSex         CHAR(4),
+  FAge         DECIMAL(5,2),
+  FInNo        CHAR(8),
+  FDeptCode    CHAR(8),
+  FBedNo       CHAR(3),
+  FBloodType   CHAR(20),
+  FAssay       CHAR(50),
+  FDiag        CHAR(240),
+  FDiagCode    CHAR(16),
+  FOper        CHAR(240),
+  FOperCode    CHAR(16),
+  FMaterial    CHAR(240),
+  FOperator    CHAR(20),
+  FAssistant1  CHAR(20),
+  FAssistant2  CHAR(20),
+  FAssistant3  CHAR(50),
+  FAnaesthesia CHAR(8),
+  FAnaDoctor   CHAR(20),
+  FAnaAss1     CHAR(50),
+  FAppNurse    CHAR(20),
+  FCirNurse    CHAR(20),
+  FRemark      CHAR(100),
+  FEnterDate   DATETIME DEFAULT (strftime('%Y-%m-%d %H:%M:%f', 'now', 'localtime')),
+  FUser        CHAR(8),
+  FStatus      SMALLINT
+);
+-- The list: one department, a range of days, ordered by day, room, time.
+-- With the department fixed by equality the index yields the rows already in
+-- the list's order, so no sort step is needed.
+CREATE INDEX IF NOT EXISTS IX_TOperationPlan_Dept_Date
+  ON TOperationPlan (FDeptCode, FOperDate, FOperRoom, FTime);
+
+-- Counter for FSerialNo: exactly one row holding the next number.
+CREATE TABLE IF NOT EXISTS TNextOperationPlanNo (
+  FNext INTEGER NOT NULL
+);
+INSERT INTO TNextOperationPlanNo (FNext)
+  SELECT 1 WHERE NOT EXISTS (SELECT 1 FROM TNextOperationPlanNo);
+
+-- In-patient register (read only for the module).
+CREATE TABLE IF NOT EXISTS TPat (
+  FInNo      CHAR(8) NOT NULL PRIMARY KEY,    -- in-patient number
+  FInTimes   SMALLINT,                        -- admission count
+  FName      CHAR(8),
+  FSex       CHAR(4),
+  FBirthDay  DATETIME,
+  FIdCardNo  CHAR(18),
+  FDeptCode  CHAR(8),
+  FBedNo     CHAR(3),
+  FInDate    DATETIME,
+  FOutDate   DATETIME,
+  FDoctor    CHAR(8),                         -- attending doctor
+  FStatus    SMALLINT                         -- 2: in the ward
+);
+-- The patient lookup: department and bed (and status 2).
+CREATE INDEX IF NOT EXISTS IX_TPat_Dept_Bed ON TPat (FDeptCode, FBedNo, FStatus);
+
+-- Staff register (read only).
+CREATE TABLE IF NOT EXISTS TEmployee (
+  FEmployeeID CHAR(6) NOT NULL PRIMARY KEY,
+  FName       CHAR(8) COLLATE NOCASE,
+  FInputCode  CHAR(10) COLLATE NOCASE,
+  FDoctorNo   CHAR(6),
+  FDeptCode   CHAR(8),
+  FJob        CHAR(10),
+  FTitle      CHAR(30)
+);
+CREATE INDEX IF NOT EXISTS IX_TEmployee_InputCode ON TEmployee (FInputCode);
+CREATE INDEX IF NOT EXISTS IX_TEmployee_Name ON TEmployee (FName);
+
+-- Diagnoses (ICD-10).
+CREATE TABLE IF NOT EXISTS TDictDiagICD (
+  FDiagCode  CHAR(16) COLLATE NOCASE NOT NULL PRIMARY KEY,
+  FName      CHAR(40) COLLATE NOCASE,
+  FInputCode CHAR(10) COLLATE NOCASE
+);
+CREATE INDEX IF NOT EXISTS IX_TDictDiagICD_Name ON TDictDiagICD (FName);
+CREATE INDEX IF NOT EXISTS IX_TDictDiagICD_InputCode ON TDictDiagICD (FInputCode);
+
+-- Operations (ICD-9-CM-3).
+CREATE TABLE IF NOT EXISTS TDictOperCM (
+  FOperCode  CHAR(16) COLLATE NOCASE NOT NULL PRIMARY KEY,
+  FName      CHAR(40) COLLATE NOCASE,
+  FInputCode CHAR(10) COLLATE NOCASE
+);
+CREATE INDEX IF NOT EXISTS IX_TDictOperCM_Name ON TDictOperCM (FName);
+CREATE INDEX IF NOT EXISTS IX_TDictOperCM_InputCode ON TDictOperCM (FInputCode);
+
+-- Short lists of the editor's drop-downs, read whole in FNo order.
+CREATE TABLE IF NOT EXISTS TDictBloodTypeA (
+  FNo   INTEGER NOT NULL PRIMARY KEY,
+  FName CHAR(20)
+);
+CREATE TABLE IF NOT EXISTS TDictAssay (
+  FNo   INTEGER NOT NULL PRIMARY KEY,
+  FName CHAR(50)
+);
+CREATE TABLE IF NOT EXISTS TDictAnaesthesia (
+  FNo   INTEGER NOT NULL PRIMARY KEY,
+  FName CHAR(8)
+);
