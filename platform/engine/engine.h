@@ -64,6 +64,8 @@ struct DateTime {
     [[nodiscard]] std::string ToIso() const;
     // Parses "YYYY-MM-DD[ HH:MM[:SS[.fff]]]" (also with 'T'); false on bad text.
     static bool FromIso(std::string_view text, DateTime& out);
+    // Parses "HH:MM[:SS[.fff]]" into the time of day of `out` (date 1899-12-30).
+    static bool FromTimeText(std::string_view text, DateTime& out);
 };
 
 using Null = std::monostate;
@@ -80,7 +82,9 @@ struct ColumnDesc {
 };
 
 // An engine failure: the engine's own description, its code, and the further
-// messages of its error list (the server's among them), in order.
+// messages of its error list (the server's among them), in order. what() is
+// the description followed by each distinct message on a line of its own, or
+// "Engine error $xxxx" (the code in hex) when there is no text at all.
 class EngineError : public std::runtime_error {
 public:
     EngineError(std::string description, int code = 0, std::vector<std::string> messages = {});

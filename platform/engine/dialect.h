@@ -1,0 +1,40 @@
+// Translation of the module's SQL Server statements for servers that lack
+// what they rely on (internal to the drivers).
+//
+// ParseStatement scans the text once: outside quoted literals, bracketed
+// names and comments it drops the `(NOLOCK)` table hint (with the blanks
+// before it and a `WITH` right before it) when asked to, counts the `?`
+// markers and records each `column = ?` comparison of a WHERE clause (never
+// of a SET list). WithNullMatches then writes the text for one pattern of
+// null parameters, with the null-safe operator in place of those comparisons'
+// `=`, so a driver prepares one statement per pattern it meets and keeps it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace hisdb::detail {
+
+struct ParsedStatement {
+    struct NullSite {
+        int param = 0;           // 0-based index of the `?`
+        std::size_t equals = 0;  // offset of the `=` in text
+    };
+    std::string text;  // the statement as sent with no null parameter
+    int paramCount = 0;
+    std::vector<NullSite> sites;  // in text order; at most 64 are kept
+};
+
+[[nodiscard]] ParsedStatement ParseStatement(std::string_view sql, bool dropNolock);
+
+// Bit i of `mask` set: sites[i] is written with `nullSafeOperator` instead of `=`.
+[[nodiscard]] std::string WithNullMatches(const ParsedStatement& statement, std::uint64_t mask,
+                                          std::string_view nullSafeOperator);
+
+// The first keyword of a statement, in upper case ("SELECT", "UPDATE", ...).
+[[nodiscard]] std::string FirstKeyword(std::string_view sql);
+
+}  // namespace hisdb::detail

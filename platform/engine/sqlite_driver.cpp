@@ -1,0 +1,499 @@
+// The SQLite driver.
+//
+// Statements run as written after the dialect translation; dates are stored
+// as text "YYYY-MM-DD HH:MM:SS.mmm" and decimals as numbers. Column types
+// come from the declared types of the columns, or, for expressions, from the
+// storage class of the first value.
+#include "platform/engine/dialect.h"
+#include "platform/engine/drivers.h"
+
+#include <sqlite3.h>
+
+#include <cmath>
+#include <cstring>
+#include <unordered_map>
+
+namespace hisdb::detail {
+namespace {
+
+[[noreturn]] void Fail(sqlite3* db, int rc, std::string context = {})
+{
+    std::vector<std::string> messages;
+    if (db != nullptr) {
+        messages.emplace_back(sqlite3_errmsg(db));
+    }
+    if (!context.empty()) {
+        messages.push_back(std::move(context));
+    }
+    throw EngineError(sqlite3_errstr(rc), db != nullptr ? sqlite3_extended_errcode(db) : rc, std::move(messages));
+}
+
+struct StmtCloser {
+    void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
+};
+using StmtPtr = std::unique_ptr<sqlite3_stmt, StmtCloser>;
+
+class SqliteStatement final : public Statement {
+public:
+    SqliteStatement(sqlite3* db, std::string_view sql)
+        : db_(db), parsed_(ParseStatement(sql, true)), dml_(IsDml(FirstKeyword(parsed_.text)))
+    {
+        current_ = Prepare(parsed_.text);
+        values_.resize(static_cast<std::size_t>(sqlite3_bind_parameter_count(current_)));
+    }
+
+    int ParamCount() const override { return static_cast<int>(values_.size()); }
+
+    void Bind(int index, const Value& value) override
+    {
+        if (index < 0 || index >= ParamCount()) {
+            throw EngineError("Parameter index out of range", SQLITE_RANGE,
+                              {"Parameter " + std::to_string(index) + " of " + std::to_string(ParamCount())});
+        }
+        values_[static_cast<std::size_t>(index)] = value;
+    }
+
+    void Execute() override
+    {
+        sqlite3_stmt* stmt = ForNullPattern();
+        sqlite3_reset(current_);
+        current_ = stmt;
+        sqlite3_reset(stmt);
+        hasResult_ = hasRow_ = pending_ = false;
+        columns_.clear();
+        affected_ = -1;
+        for (std::size_t i = 0; i < values_.size(); ++i) {
+            BindValue(stmt, static_cast<int>(i) + 1, values_[i]);
+        }
+        int rc = sqlite3_step(stmt);
+        if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
+            sqlite3_reset(stmt);
+            Fail(db_, rc);
+        }
+        const int count = sqlite3_column_count(stmt);
+        hasResult_ = count > 0;
+        pending_ = rc == SQLITE_ROW;
+        if (!hasResult_) {
+            sqlite3_reset(stmt);
+            if (dml_) {
+                affected_ = sqlite3_changes(db_);
+            }
+        }
+        DescribeColumns(count);
+    }
+
+    bool HasResult() const override { return hasResult_; }
+    const std::vector<ColumnDesc>& Columns() const override { return columns_; }
+
+    bool Fetch() override
+    {
+        if (!hasResult_) {
+            return false;
+        }
+        if (pending_) {
+            pending_ = false;
+            hasRow_ = true;
+            return true;
+        }
+        if (!hasRow_) {
+            return false;  // already past the end
+        }
+        int rc = sqlite3_step(current_);
+        if (rc == SQLITE_ROW) {
+            return true;
+        }
+        hasRow_ = false;
+        sqlite3_reset(current_);
+        if (rc != SQLITE_DONE) {
+            Fail(db_, rc);
+        }
+        return false;
+    }
+
+    Value Get(int index) const override
+    {
+        if (!hasRow_ || index < 0 || index >= static_cast<int>(columns_.size())) {
+            throw EngineError("No such column in the current row", SQLITE_RANGE,
+                              {"Column " + std::to_string(index) + " of " + std::to_string(columns_.size())});
+        }
+        sqlite3_stmt* s = current_;
+        const int storage = sqlite3_column_type(s, index);
+        if (storage == SQLITE_NULL) {
+            return Null{};
+        }
+        const ColumnDesc& column = columns_[static_cast<std::size_t>(index)];
+        switch (column.type) {
+        case ColumnType::SmallInt:
+        case ColumnType::Integer:
+        case ColumnType::Word:
+        case ColumnType::AutoInc:
+        case ColumnType::LargeInt:
+            if (storage == SQLITE_FLOAT) {
+                return static_cast<std::int64_t>(std::llround(sqlite3_column_double(s, index)));
+            }
+            return static_cast<std::int64_t>(sqlite3_column_int64(s, index));
+        case ColumnType::Float:
+        case ColumnType::Currency:
+            return sqlite3_column_double(s, index);
+        case ColumnType::BCD: return ReadDecimal(index, column.scale);
+        case ColumnType::Date:
+        case ColumnType::Time:
+        case ColumnType::DateTime: return ReadDateTime(index, column.type);
+        case ColumnType::FixedChar: {
+            std::string_view text = Text(index);
+            while (!text.empty() && text.back() == ' ') {
+                text.remove_suffix(1);
+            }
+            return std::string(text);
+        }
+        case ColumnType::Blob: {
+            const void* data = sqlite3_column_blob(s, index);
+            return std::string(static_cast<const char*>(data), static_cast<std::size_t>(sqlite3_column_bytes(s, index)));
+        }
+        case ColumnType::String:
+        case ColumnType::Unknown: break;
+        }
+        return std::string(Text(index));
+    }
+
+    std::int64_t RowsAffected() const override { return affected_; }
+
+private:
+    static bool IsDml(const std::string& keyword)
+    {
+        return keyword == "INSERT" || keyword == "UPDATE" || keyword == "DELETE" || keyword == "REPLACE";
+    }
+
+    sqlite3_stmt* Prepare(const std::string& sql)
+    {
+        sqlite3_stmt* stmt = nullptr;
+        const char* tail = nullptr;
+        int rc = sqlite3_prepare_v3(db_, sql.c_str(), static_cast<int>(sql.size() + 1), SQLITE_PREPARE_PERSISTENT,
+                                    &stmt, &tail);
+        if (rc != SQLITE_OK) {
+            Fail(db_, rc, sql);
+        }
+        if (stmt == nullptr) {
+            throw EngineError("Empty statement", SQLITE_MISUSE, {sql});
+        }
+        statements_.emplace(patternKey_, StmtPtr(stmt));
+        return stmt;
+    }
+
+    // The prepared statement for the present pattern of null parameters at
+    // the WHERE comparisons, prepared on first need and kept.
+    sqlite3_stmt* ForNullPattern()
+    {
+        std::uint64_t mask = 0;
+        for (std::size_t i = 0; i < parsed_.sites.size(); ++i) {
+            if (IsNull(values_[static_cast<std::size_t>(parsed_.sites[i].param)])) {
+                mask |= std::uint64_t{1} << i;
+            }
+        }
+        auto found = statements_.find(mask);
+        if (found != statements_.end()) {
+            return found->second.get();
+        }
+        patternKey_ = mask;
+        return Prepare(WithNullMatches(parsed_, mask, "IS"));
+    }
+
+    static void BindValue(sqlite3_stmt* stmt, int position, const Value& value)
+    {
+        struct Binder {
+            sqlite3_stmt* stmt;
+            int pos;
+            int operator()(Null) const { return sqlite3_bind_null(stmt, pos); }
+            int operator()(std::int64_t v) const { return sqlite3_bind_int64(stmt, pos, v); }
+            int operator()(double v) const { return sqlite3_bind_double(stmt, pos, v); }
+            int operator()(const Decimal& d) const
+            {
+                if (d.scale <= 0) {
+                    return sqlite3_bind_int64(stmt, pos, d.unscaled * static_cast<std::int64_t>(std::pow(10, -d.scale)));
+                }
+                return sqlite3_bind_double(stmt, pos, d.ToDouble());
+            }
+            int operator()(const DateTime& t) const
+            {
+                std::string text = t.ToIso();
+                return sqlite3_bind_text(stmt, pos, text.c_str(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+            }
+            int operator()(const std::string& s) const
+            {
+                return sqlite3_bind_text(stmt, pos, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
+            }
+        };
+        int rc = std::visit(Binder{stmt, position}, value);
+        if (rc != SQLITE_OK) {
+            Fail(sqlite3_db_handle(stmt), rc);
+        }
+    }
+
+    void DescribeColumns(int count)
+    {
+        columns_.resize(static_cast<std::size_t>(count));
+        for (int i = 0; i < count; ++i) {
+            ColumnDesc& c = columns_[static_cast<std::size_t>(i)];
+            c.name = sqlite3_column_name(current_, i);
+            c.width = c.scale = 0;
+            const char* declared = sqlite3_column_decltype(current_, i);
+            if (declared != nullptr) {
+                DescribeDeclaredType(declared, c);
+                continue;
+            }
+            switch (pending_ ? sqlite3_column_type(current_, i) : SQLITE_NULL) {
+            case SQLITE_INTEGER: {
+                sqlite3_int64 v = sqlite3_column_int64(current_, i);
+                c.type = v >= INT32_MIN && v <= INT32_MAX ? ColumnType::Integer : ColumnType::LargeInt;
+                break;
+            }
+            case SQLITE_FLOAT: c.type = ColumnType::Float; break;
+            case SQLITE_BLOB: c.type = ColumnType::Blob; break;
+            default: c.type = ColumnType::String; break;
+            }
+        }
+    }
+
+    std::string_view Text(int index) const
+    {
+        const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(current_, index));
+        return {data ? data : "", static_cast<std::size_t>(sqlite3_column_bytes(current_, index))};
+    }
+
+    Value ReadDecimal(int index, int scale) const
+    {
+        switch (sqlite3_column_type(current_, index)) {
+        case SQLITE_INTEGER: {
+            std::int64_t v = sqlite3_column_int64(current_, index);
+            for (int i = 0; i < scale; ++i) {
+                v *= 10;
+            }
+            return Decimal{v, scale};
+        }
+        case SQLITE_FLOAT:
+            return Decimal{static_cast<std::int64_t>(std::llround(sqlite3_column_double(current_, index) * std::pow(10.0, scale))),
+                           scale};
+        default: {
+            Decimal d;
+            if (!ParseDecimal(Text(index), scale, d)) {
+                throw EngineError("Invalid decimal value", SQLITE_MISMATCH,
+                                  {"Column " + columns_[static_cast<std::size_t>(index)].name + ": '"
+                                   + std::string(Text(index)) + "'"});
+            }
+            return d;
+        }
+        }
+    }
+
+    Value ReadDateTime(int index, ColumnType type) const
+    {
+        std::string_view text = Text(index);
+        DateTime t;
+        bool ok = type == ColumnType::Time ? DateTime::FromTimeText(text, t) || DateTime::FromIso(text, t)
+                                           : DateTime::FromIso(text, t);
+        if (!ok) {
+            throw EngineError("Invalid date-time value", SQLITE_MISMATCH,
+                              {"Column " + columns_[static_cast<std::size_t>(index)].name + ": '" + std::string(text) + "'"});
+        }
+        if (type == ColumnType::Time) {
+            t.year = 1899, t.month = 12, t.day = 30;
+        }
+        return t;
+    }
+
+    sqlite3* db_;
+    ParsedStatement parsed_;
+    bool dml_;
+    std::uint64_t patternKey_ = 0;
+    std::unordered_map<std::uint64_t, StmtPtr> statements_;
+    sqlite3_stmt* current_ = nullptr;
+    std::vector<Value> values_;
+    std::vector<ColumnDesc> columns_;
+    bool hasResult_ = false;
+    bool pending_ = false;  // Execute has stepped onto the first row, not yet fetched
+    bool hasRow_ = false;
+    std::int64_t affected_ = -1;
+};
+
+class SqliteConnection final : public Connection {
+public:
+    explicit SqliteConnection(sqlite3* db) : db_(db) {}
+    ~SqliteConnection() override { sqlite3_close_v2(db_); }
+    SqliteConnection(const SqliteConnection&) = delete;
+    SqliteConnection& operator=(const SqliteConnection&) = delete;
+
+    std::unique_ptr<Statement> Prepare(std::string_view sql) override
+    {
+        return std::make_unique<SqliteStatement>(db_, sql);
+    }
+    std::string_view DriverName() const override { return "sqlite"; }
+
+private:
+    sqlite3* db_;
+};
+
+}  // namespace
+
+std::unique_ptr<Connection> ConnectSqlite(const Alias& alias, std::string_view user, std::string_view password)
+{
+    if ((alias.user && *alias.user != user) || (alias.password && *alias.password != password)) {
+        throw EngineError("Invalid user name or password", SQLITE_AUTH,
+                          {"Login of '" + std::string(user) + "' refused by alias " + alias.name});
+    }
+    if (alias.database.empty()) {
+        throw EngineError("No database file named for alias " + alias.name, SQLITE_CANTOPEN);
+    }
+    sqlite3* db = nullptr;
+    // Read-write only: a missing file is a failed login, never a new database.
+    int rc = sqlite3_open_v2(alias.database.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    if (rc != SQLITE_OK) {
+        std::string message = db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+        sqlite3_close_v2(db);
+        throw EngineError(sqlite3_errstr(rc), rc, {message, "Cannot open database file '" + alias.database + "'"});
+    }
+    auto connection = std::make_unique<SqliteConnection>(db);
+    sqlite3_busy_timeout(db, 5000);
+    sqlite3_extended_result_codes(db, 1);
+    // A file that is not a database fails here rather than at the first query.
+    rc = sqlite3_exec(db, "select count(*) from sqlite_schema", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) {
+        Fail(db, rc, "Cannot open database file '" + alias.database + "'");
+    }
+    return connection;
+}
+
+bool ParseDecimal(std::string_view text, int scale, Decimal& out)
+{
+    while (!text.empty() && text.front() == ' ') {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && text.back() == ' ') {
+        text.remove_suffix(1);
+    }
+    bool negative = false;
+    if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
+        negative = text.front() == '-';
+        text.remove_prefix(1);
+    }
+    if (text.empty()) {
+        return false;
+    }
+    constexpr std::int64_t limit = INT64_MAX / 10 - 9;
+    std::int64_t value = 0;
+    int places = -1;  // digits read after the point; -1 before it
+    bool roundUp = false;
+    bool digits = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        if (c == '.' && places < 0) {
+            places = 0;
+            continue;
+        }
+        if (c < '0' || c > '9') {
+            return false;
+        }
+        digits = true;
+        if (places >= scale) {
+            if (places == scale) {
+                roundUp = c >= '5';
+            }
+            ++places;
+            continue;
+        }
+        if (value > limit) {
+            return false;
+        }
+        value = value * 10 + (c - '0');
+        if (places >= 0) {
+            ++places;
+        }
+    }
+    if (!digits) {
+        return false;
+    }
+    for (int p = places < 0 ? 0 : places; p < scale; ++p) {
+        if (value > limit) {
+            return false;
+        }
+        value *= 10;
+    }
+    if (roundUp) {
+        ++value;
+    }
+    out = Decimal{negative ? -value : value, scale};
+    return true;
+}
+
+void DescribeDeclaredType(std::string_view declared, ColumnDesc& column)
+{
+    std::string name;
+    std::vector<int> args;
+    std::size_t open = declared.find('(');
+    for (char c : declared.substr(0, open)) {
+        name += static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+    }
+    while (!name.empty() && name.back() == ' ') {
+        name.pop_back();
+    }
+    if (open != std::string_view::npos) {
+        int n = 0;
+        bool any = false;
+        for (char c : declared.substr(open + 1)) {
+            if (c >= '0' && c <= '9') {
+                n = n * 10 + (c - '0');
+                any = true;
+            } else if (c == ',' || c == ')') {
+                args.push_back(any ? n : 0);
+                n = 0;
+                any = false;
+                if (c == ')') {
+                    break;
+                }
+            }
+        }
+    }
+    auto arg = [&](std::size_t i, int fallback) { return i < args.size() ? args[i] : fallback; };
+    auto has = [&](std::string_view part) { return name.find(part) != std::string::npos; };
+    auto is = [&](std::initializer_list<std::string_view> names) {
+        for (std::string_view n : names) {
+            if (name == n) {
+                return true;
+            }
+        }
+        return false;
+    };
+    column.width = column.scale = 0;
+    if (is({"CHAR", "NCHAR", "CHARACTER", "NATIONAL CHARACTER", "BPCHAR"})) {
+        column.type = ColumnType::FixedChar;
+        column.width = arg(0, 1);
+    } else if (has("CHAR") || has("TEXT") || has("CLOB")) {
+        column.type = ColumnType::String;
+        column.width = arg(0, 0);
+    } else if (is({"SMALLINT", "TINYINT", "INT2", "BIT", "BOOLEAN", "BOOL"})) {
+        column.type = ColumnType::SmallInt;
+    } else if (is({"BIGINT", "INT8"})) {
+        column.type = ColumnType::LargeInt;
+    } else if (has("INT")) {
+        column.type = ColumnType::Integer;
+    } else if (is({"DECIMAL", "NUMERIC", "DEC"})) {
+        column.type = ColumnType::BCD;
+        column.width = arg(0, 18);
+        column.scale = arg(1, 0);
+    } else if (has("MONEY")) {
+        column.type = ColumnType::Currency;
+    } else if (is({"DATE"})) {
+        column.type = ColumnType::Date;
+    } else if (is({"TIME"})) {
+        column.type = ColumnType::Time;
+    } else if (has("DATETIME") || has("TIMESTAMP")) {
+        column.type = ColumnType::DateTime;
+    } else if (has("REAL") || has("FLOA") || has("DOUB")) {
+        column.type = ColumnType::Float;
+    } else if (has("BLOB") || has("BINARY") || has("IMAGE") || name.empty()) {
+        column.type = ColumnType::Blob;
+    } else {
+        column.type = ColumnType::String;
+    }
+}
+
+}  // namespace hisdb::detail
