@@ -1,10 +1,678 @@
+// The ODBC driver (unixODBC).
+//
+// Text crosses ODBC as UTF-16 (the wide calls and SQL_C_WCHAR), so no code
+// page of the driver or of the process locale is involved. Results are read
+// one row per fetch with SQLGetData into buffers the statement keeps.
+//
+// The server is recognised by SQL_DBMS_NAME: SQL Server runs the statements
+// as written, with ANSI_NULLS off for the session so that "= ?" with a null
+// value finds a null column; any other server gets the dialect translation
+// with IS NOT DISTINCT FROM. psqlODBC is asked for cursor fetching
+// (UseDeclareFetch) unless the connection string says otherwise, so that a
+// large result is not read into memory at execution.
+#include "platform/engine/dialect.h"
 #include "platform/engine/drivers.h"
 
-namespace hisdb::detail {
+#include <sql.h>
+#include <sqlext.h>
+#include <sqlucode.h>
 
-std::unique_ptr<Connection> ConnectOdbc(const Alias& alias, std::string_view, std::string_view)
+#include <cstring>
+#include <mutex>
+#include <unordered_map>
+
+namespace hisdb::detail {
+namespace {
+
+using WString = std::basic_string<SQLWCHAR>;
+
+WString ToWide(std::string_view utf8)
 {
-    throw EngineError("The ODBC driver is not available yet", 0, {"alias " + alias.name});
+    WString out;
+    out.reserve(utf8.size());
+    std::size_t i = 0;
+    while (i < utf8.size()) {
+        auto c = static_cast<unsigned char>(utf8[i]);
+        char32_t cp = 0xFFFD;
+        std::size_t n = c < 0x80 ? 1 : c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 0;
+        if (n == 0 || i + n > utf8.size()) {
+            ++i;
+        } else {
+            cp = n == 1 ? c : n == 2 ? c & 0x1F : n == 3 ? c & 0x0F : c & 0x07;
+            for (std::size_t k = 1; k < n; ++k) {
+                cp = cp << 6 | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
+            }
+            i += n;
+        }
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            out += static_cast<SQLWCHAR>(0xD800 + (cp >> 10));
+            out += static_cast<SQLWCHAR>(0xDC00 + (cp & 0x3FF));
+        } else {
+            out += static_cast<SQLWCHAR>(cp);
+        }
+    }
+    return out;
+}
+
+void AppendUtf8(std::string& out, const SQLWCHAR* text, std::size_t length)
+{
+    for (std::size_t i = 0; i < length; ++i) {
+        char32_t cp = text[i];
+        if (cp < 0x80) {
+            out += static_cast<char>(cp);
+            continue;
+        }
+        if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < length && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000) {
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+            ++i;
+        }
+        if (cp < 0x800) {
+            out += static_cast<char>(0xC0 | cp >> 6);
+        } else if (cp < 0x10000) {
+            out += static_cast<char>(0xE0 | cp >> 12);
+            out += static_cast<char>(0x80 | (cp >> 6 & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | cp >> 18);
+            out += static_cast<char>(0x80 | (cp >> 12 & 0x3F));
+            out += static_cast<char>(0x80 | (cp >> 6 & 0x3F));
+        }
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+std::string ToUtf8(const SQLWCHAR* text, std::size_t length)
+{
+    std::string out;
+    AppendUtf8(out, text, length);
+    return out;
+}
+
+bool Succeeded(SQLRETURN rc)
+{
+    return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO;
+}
+
+// The diagnostic records of a handle as an EngineError: the first record's
+// text is the description; every record's text is among the messages.
+[[noreturn]] void Fail(SQLSMALLINT type, SQLHANDLE handle, std::string_view fallback)
+{
+    std::string description;
+    std::vector<std::string> messages;
+    int code = 0;
+    for (SQLSMALLINT record = 1;; ++record) {
+        SQLWCHAR state[6] = {};
+        SQLINTEGER native = 0;
+        SQLWCHAR text[2048];
+        SQLSMALLINT length = 0;
+        SQLRETURN rc = SQLGetDiagRecW(type, handle, record, state, &native, text,
+                                      static_cast<SQLSMALLINT>(std::size(text)), &length);
+        if (!Succeeded(rc)) {
+            break;
+        }
+        // psqlODBC puts the server's lines and its own into one record.
+        const std::string recordText = ToUtf8(text, static_cast<std::size_t>(std::min<int>(length, std::size(text) - 1)));
+        std::string_view all = recordText;
+        while (!all.empty()) {
+            std::size_t end = all.find('\n');
+            std::string_view line = all.substr(0, end);
+            all.remove_prefix(end == all.npos ? all.size() : end + 1);
+            while (!line.empty() && (line.back() == ';' || line.back() == ' ' || line.back() == '\r')) {
+                line.remove_suffix(1);
+            }
+            if (line.empty()) {
+                continue;
+            }
+            if (description.empty()) {
+                description = std::string(line);
+                code = native != 0 ? native : -1;  // without a native code still not "no error"
+            }
+            messages.emplace_back(line);
+        }
+    }
+    if (description.empty()) {
+        description = std::string(fallback);
+    }
+    throw EngineError(std::move(description), code, std::move(messages));
+}
+
+void Check(SQLRETURN rc, SQLSMALLINT type, SQLHANDLE handle, std::string_view what)
+{
+    if (!Succeeded(rc)) {
+        Fail(type, handle, what);
+    }
+}
+
+// The process's ODBC environment, made on first use.
+SQLHENV Environment()
+{
+    static struct Env {
+        SQLHENV handle = SQL_NULL_HENV;
+        Env()
+        {
+            if (!Succeeded(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &handle))) {
+                throw EngineError("Cannot allocate the ODBC environment");
+            }
+            SQLSetEnvAttr(handle, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+        }
+        ~Env() { SQLFreeHandle(SQL_HANDLE_ENV, handle); }
+    } env;
+    return env.handle;
+}
+
+enum class Server { SqlServer, Other };
+
+// A parameter's value as ODBC reads it at execution.
+struct ParamBuffer {
+    SQLLEN indicator = 0;
+    std::int64_t integer = 0;
+    double real = 0;
+    SQL_TIMESTAMP_STRUCT timestamp{};
+    std::string decimal;
+    WString text;
+};
+
+class OdbcStatement final : public Statement {
+public:
+    OdbcStatement(SQLHDBC dbc, Server server, std::string_view sql)
+        : dbc_(dbc), server_(server), parsed_(ParseStatement(sql, server != Server::SqlServer))
+    {
+        if (server_ == Server::SqlServer) {
+            parsed_.sites.clear();  // the session matches nulls itself
+        }
+        current_ = Prepare(parsed_.text, 0);
+        SQLSMALLINT count = 0;
+        if (!Succeeded(SQLNumParams(current_, &count))) {
+            count = static_cast<SQLSMALLINT>(parsed_.paramCount);
+        }
+        values_.resize(static_cast<std::size_t>(count));
+        params_.resize(values_.size());
+    }
+
+    ~OdbcStatement() override
+    {
+        for (auto& [mask, handle] : statements_) {
+            SQLFreeHandle(SQL_HANDLE_STMT, handle);
+        }
+    }
+
+    OdbcStatement(const OdbcStatement&) = delete;
+    OdbcStatement& operator=(const OdbcStatement&) = delete;
+
+    int ParamCount() const override { return static_cast<int>(values_.size()); }
+
+    void Bind(int index, const Value& value) override
+    {
+        if (index < 0 || index >= ParamCount()) {
+            throw EngineError("Parameter index out of range", 0,
+                              {"Parameter " + std::to_string(index) + " of " + std::to_string(ParamCount())});
+        }
+        values_[static_cast<std::size_t>(index)] = value;
+    }
+
+    void Execute() override
+    {
+        SQLFreeStmt(current_, SQL_CLOSE);
+        hasResult_ = hasRow_ = finished_ = false;
+        columns_.clear();
+        affected_ = -1;
+        current_ = ForNullPattern();
+        for (std::size_t i = 0; i < values_.size(); ++i) {
+            BindParam(static_cast<SQLUSMALLINT>(i + 1), values_[i], params_[i]);
+        }
+        SQLRETURN rc = SQLExecute(current_);
+        if (rc == SQL_NO_DATA) {
+            affected_ = 0;  // a searched update or delete that found no row
+            return;
+        }
+        Check(rc, SQL_HANDLE_STMT, current_, "SQLExecute failed");
+        SQLSMALLINT count = 0;
+        Check(SQLNumResultCols(current_, &count), SQL_HANDLE_STMT, current_, "SQLNumResultCols failed");
+        if (count > 0) {
+            hasResult_ = true;
+            DescribeColumns(count);
+        } else {
+            SQLLEN rows = -1;
+            if (Succeeded(SQLRowCount(current_, &rows))) {
+                affected_ = rows;
+            }
+        }
+    }
+
+    bool HasResult() const override { return hasResult_; }
+    const std::vector<ColumnDesc>& Columns() const override { return columns_; }
+
+    bool Fetch() override
+    {
+        if (!hasResult_ || finished_) {
+            return false;
+        }
+        SQLRETURN rc = SQLFetch(current_);
+        if (rc == SQL_NO_DATA) {
+            // Closing at once ends the server's cursor (and its transaction).
+            hasRow_ = false;
+            finished_ = true;
+            SQLFreeStmt(current_, SQL_CLOSE);
+            return false;
+        }
+        Check(rc, SQL_HANDLE_STMT, current_, "SQLFetch failed");
+        for (std::size_t i = 0; i < columns_.size(); ++i) {
+            ReadColumn(static_cast<SQLUSMALLINT>(i + 1), columns_[i], row_[i]);
+        }
+        hasRow_ = true;
+        return true;
+    }
+
+    Value Get(int index) const override
+    {
+        if (!hasRow_ || index < 0 || index >= static_cast<int>(row_.size())) {
+            throw EngineError("No such column in the current row", 0,
+                              {"Column " + std::to_string(index) + " of " + std::to_string(columns_.size())});
+        }
+        return row_[static_cast<std::size_t>(index)];
+    }
+
+    std::int64_t RowsAffected() const override { return affected_; }
+
+private:
+    SQLHSTMT Prepare(const std::string& sql, std::uint64_t mask)
+    {
+        SQLHSTMT stmt = SQL_NULL_HSTMT;
+        Check(SQLAllocHandle(SQL_HANDLE_STMT, dbc_, &stmt), SQL_HANDLE_DBC, dbc_, "Cannot allocate a statement");
+        statements_.emplace(mask, stmt);
+        WString wide = ToWide(sql);
+        Check(SQLPrepareW(stmt, wide.data(), static_cast<SQLINTEGER>(wide.size())), SQL_HANDLE_STMT, stmt,
+              "SQLPrepare failed");
+        return stmt;
+    }
+
+    SQLHSTMT ForNullPattern()
+    {
+        std::uint64_t mask = 0;
+        for (std::size_t i = 0; i < parsed_.sites.size(); ++i) {
+            if (IsNull(values_[static_cast<std::size_t>(parsed_.sites[i].param)])) {
+                mask |= std::uint64_t{1} << i;
+            }
+        }
+        auto found = statements_.find(mask);
+        if (found != statements_.end()) {
+            return found->second;
+        }
+        return Prepare(WithNullMatches(parsed_, mask, "IS NOT DISTINCT FROM"), mask);
+    }
+
+    void BindParam(SQLUSMALLINT position, const Value& value, ParamBuffer& p)
+    {
+        SQLSMALLINT cType = SQL_C_CHAR;
+        SQLSMALLINT sqlType = SQL_VARCHAR;
+        SQLULEN size = 1;
+        SQLSMALLINT digits = 0;
+        SQLPOINTER data = nullptr;
+        SQLLEN bufferLength = 0;
+        if (std::holds_alternative<Null>(value)) {
+            p.indicator = SQL_NULL_DATA;
+        } else if (const auto* i = std::get_if<std::int64_t>(&value)) {
+            p.integer = *i;
+            cType = SQL_C_SBIGINT;
+            sqlType = SQL_BIGINT;
+            size = 19;
+            data = &p.integer;
+            p.indicator = 0;
+        } else if (const auto* d = std::get_if<double>(&value)) {
+            p.real = *d;
+            cType = SQL_C_DOUBLE;
+            sqlType = SQL_DOUBLE;
+            size = 15;
+            data = &p.real;
+            p.indicator = 0;
+        } else if (const auto* dec = std::get_if<Decimal>(&value)) {
+            p.decimal = DecimalText(*dec);
+            cType = SQL_C_CHAR;
+            sqlType = SQL_DECIMAL;
+            size = 18;
+            digits = static_cast<SQLSMALLINT>(dec->scale < 0 ? 0 : dec->scale);
+            data = p.decimal.data();
+            bufferLength = static_cast<SQLLEN>(p.decimal.size());
+            p.indicator = bufferLength;
+        } else if (const auto* t = std::get_if<DateTime>(&value)) {
+            p.timestamp = {static_cast<SQLSMALLINT>(t->year), static_cast<SQLUSMALLINT>(t->month),
+                           static_cast<SQLUSMALLINT>(t->day),  static_cast<SQLUSMALLINT>(t->hour),
+                           static_cast<SQLUSMALLINT>(t->minute), static_cast<SQLUSMALLINT>(t->second),
+                           static_cast<SQLUINTEGER>(t->msec) * 1'000'000u};
+            cType = SQL_C_TYPE_TIMESTAMP;
+            sqlType = SQL_TYPE_TIMESTAMP;
+            size = 23;
+            digits = 3;
+            data = &p.timestamp;
+            bufferLength = sizeof p.timestamp;
+            p.indicator = 0;
+        } else {
+            p.text = ToWide(std::get<std::string>(value));
+            cType = SQL_C_WCHAR;
+            sqlType = SQL_WVARCHAR;
+            size = p.text.empty() ? 1 : p.text.size();
+            data = p.text.data();
+            bufferLength = static_cast<SQLLEN>(p.text.size() * sizeof(SQLWCHAR));
+            p.indicator = bufferLength;
+        }
+        Check(SQLBindParameter(current_, position, SQL_PARAM_INPUT, cType, sqlType, size, digits, data, bufferLength,
+                               &p.indicator),
+              SQL_HANDLE_STMT, current_, "SQLBindParameter failed");
+    }
+
+    static std::string DecimalText(const Decimal& d)
+    {
+        std::string digits = std::to_string(d.unscaled < 0 ? -static_cast<unsigned long long>(d.unscaled)
+                                                           : static_cast<unsigned long long>(d.unscaled));
+        if (d.scale > 0) {
+            if (digits.size() <= static_cast<std::size_t>(d.scale)) {
+                digits.insert(0, static_cast<std::size_t>(d.scale) + 1 - digits.size(), '0');
+            }
+            digits.insert(digits.size() - static_cast<std::size_t>(d.scale), 1, '.');
+        } else {
+            digits.append(static_cast<std::size_t>(-d.scale), '0');
+        }
+        return d.unscaled < 0 ? "-" + digits : digits;
+    }
+
+    void DescribeColumns(SQLSMALLINT count)
+    {
+        columns_.resize(static_cast<std::size_t>(count));
+        row_.assign(static_cast<std::size_t>(count), Value{});
+        for (SQLSMALLINT i = 1; i <= count; ++i) {
+            SQLWCHAR name[256];
+            SQLSMALLINT nameLength = 0;
+            SQLSMALLINT type = 0;
+            SQLULEN size = 0;
+            SQLSMALLINT digits = 0;
+            SQLSMALLINT nullable = 0;
+            Check(SQLDescribeColW(current_, static_cast<SQLUSMALLINT>(i), name, static_cast<SQLSMALLINT>(std::size(name)),
+                                  &nameLength, &type, &size, &digits, &nullable),
+                  SQL_HANDLE_STMT, current_, "SQLDescribeCol failed");
+            ColumnDesc& c = columns_[static_cast<std::size_t>(i - 1)];
+            c.name = ToUtf8(name, static_cast<std::size_t>(std::min<int>(nameLength, std::size(name) - 1)));
+            c.width = c.scale = 0;
+            const int width = size > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(size);
+            switch (type) {
+            case SQL_CHAR:
+            case SQL_WCHAR:
+                c.type = ColumnType::FixedChar;
+                c.width = width;
+                break;
+            case SQL_VARCHAR:
+            case SQL_WVARCHAR:
+            case SQL_LONGVARCHAR:
+            case SQL_WLONGVARCHAR:
+            case SQL_GUID:
+                c.type = ColumnType::String;
+                c.width = width;
+                break;
+            case SQL_SMALLINT:
+            case SQL_TINYINT:
+            case SQL_BIT: c.type = ColumnType::SmallInt; break;
+            case SQL_INTEGER: {
+                SQLLEN autoUnique = SQL_FALSE;
+                SQLColAttributeW(current_, static_cast<SQLUSMALLINT>(i), SQL_DESC_AUTO_UNIQUE_VALUE, nullptr, 0,
+                                 nullptr, &autoUnique);
+                c.type = autoUnique == SQL_TRUE ? ColumnType::AutoInc : ColumnType::Integer;
+                break;
+            }
+            case SQL_BIGINT: c.type = ColumnType::LargeInt; break;
+            case SQL_NUMERIC:
+            case SQL_DECIMAL:
+                c.type = ColumnType::BCD;
+                c.width = width;
+                c.scale = digits;
+                break;
+            case SQL_REAL:
+            case SQL_FLOAT:
+            case SQL_DOUBLE: c.type = ColumnType::Float; break;
+            case SQL_TYPE_DATE:
+            case SQL_DATE: c.type = ColumnType::Date; break;
+            case SQL_TYPE_TIME:
+            case SQL_TIME:
+            case -154:  // SQL Server's time(n)
+                c.type = ColumnType::Time;
+                break;
+            case SQL_TYPE_TIMESTAMP:
+            case SQL_TIMESTAMP: c.type = ColumnType::DateTime; break;
+            case SQL_BINARY:
+            case SQL_VARBINARY:
+            case SQL_LONGVARBINARY: c.type = ColumnType::Blob; break;
+            default: c.type = ColumnType::Unknown; break;
+            }
+        }
+    }
+
+    // Reads column `n` of the fetched row into `out`, reusing its storage.
+    void ReadColumn(SQLUSMALLINT n, const ColumnDesc& column, Value& out)
+    {
+        SQLLEN indicator = 0;
+        auto get = [&](SQLSMALLINT cType, SQLPOINTER target, SQLLEN length) {
+            SQLRETURN rc = SQLGetData(current_, n, cType, target, length, &indicator);
+            Check(rc, SQL_HANDLE_STMT, current_, "SQLGetData failed");
+            return rc;
+        };
+        switch (column.type) {
+        case ColumnType::SmallInt:
+        case ColumnType::Integer:
+        case ColumnType::Word:
+        case ColumnType::AutoInc:
+        case ColumnType::LargeInt: {
+            std::int64_t v = 0;
+            get(SQL_C_SBIGINT, &v, 0);
+            out = indicator == SQL_NULL_DATA ? Value{} : Value{v};
+            return;
+        }
+        case ColumnType::Float:
+        case ColumnType::Currency: {
+            double v = 0;
+            get(SQL_C_DOUBLE, &v, 0);
+            out = indicator == SQL_NULL_DATA ? Value{} : Value{v};
+            return;
+        }
+        case ColumnType::BCD: {
+            char text[80];
+            get(SQL_C_CHAR, text, sizeof text);
+            Decimal d;
+            if (indicator == SQL_NULL_DATA) {
+                out = Null{};
+            } else if (ParseDecimal(text, column.scale, d)) {
+                out = d;
+            } else {
+                throw EngineError("Invalid decimal value", 0, {"Column " + column.name + ": '" + text + "'"});
+            }
+            return;
+        }
+        case ColumnType::DateTime:
+        case ColumnType::Date:
+        case ColumnType::Time: {
+            SQL_TIMESTAMP_STRUCT ts{};
+            get(SQL_C_TYPE_TIMESTAMP, &ts, sizeof ts);
+            if (indicator == SQL_NULL_DATA) {
+                out = Null{};
+                return;
+            }
+            DateTime t{ts.year, ts.month, ts.day, ts.hour, ts.minute, ts.second,
+                       static_cast<int>(ts.fraction / 1'000'000u)};
+            if (column.type == ColumnType::Time) {
+                t.year = 1899, t.month = 12, t.day = 30;
+            }
+            out = t;
+            return;
+        }
+        case ColumnType::Blob: {
+            std::string* bytes = Reuse(out);
+            char chunk[4096];
+            for (;;) {
+                SQLRETURN rc = get(SQL_C_BINARY, chunk, sizeof chunk);
+                if (indicator == SQL_NULL_DATA) {
+                    out = Null{};
+                    return;
+                }
+                std::size_t got = indicator == SQL_NO_TOTAL || indicator > static_cast<SQLLEN>(sizeof chunk)
+                                      ? sizeof chunk
+                                      : static_cast<std::size_t>(indicator);
+                bytes->append(chunk, got);
+                if (rc == SQL_SUCCESS) {
+                    return;
+                }
+            }
+        }
+        default: break;
+        }
+        // Text, read in pieces of the statement's buffer.
+        std::string* text = Reuse(out);
+        for (;;) {
+            SQLRETURN rc = SQLGetData(current_, n, SQL_C_WCHAR, wide_, sizeof wide_, &indicator);
+            if (rc == SQL_NO_DATA) {
+                break;
+            }
+            Check(rc, SQL_HANDLE_STMT, current_, "SQLGetData failed");
+            if (indicator == SQL_NULL_DATA) {
+                out = Null{};
+                return;
+            }
+            constexpr std::size_t capacity = kWideChunk - 1;
+            std::size_t got = indicator == SQL_NO_TOTAL || indicator / static_cast<SQLLEN>(sizeof(SQLWCHAR)) > static_cast<SQLLEN>(capacity)
+                                  ? capacity
+                                  : static_cast<std::size_t>(indicator) / sizeof(SQLWCHAR);
+            AppendUtf8(*text, wide_, got);
+            if (rc == SQL_SUCCESS) {
+                break;
+            }
+        }
+        if (column.type == ColumnType::FixedChar) {
+            while (!text->empty() && text->back() == ' ') {
+                text->pop_back();
+            }
+        }
+    }
+
+    static std::string* Reuse(Value& v)
+    {
+        if (auto* s = std::get_if<std::string>(&v)) {
+            s->clear();
+            return s;
+        }
+        return &v.emplace<std::string>();
+    }
+
+    SQLHDBC dbc_;
+    Server server_;
+    ParsedStatement parsed_;
+    std::unordered_map<std::uint64_t, SQLHSTMT> statements_;
+    SQLHSTMT current_ = SQL_NULL_HSTMT;
+    std::vector<Value> values_;
+    std::vector<ParamBuffer> params_;
+    std::vector<ColumnDesc> columns_;
+    std::vector<Value> row_;
+    static constexpr std::size_t kWideChunk = 2048;
+    SQLWCHAR wide_[kWideChunk];
+    bool hasResult_ = false;
+    bool hasRow_ = false;
+    bool finished_ = false;
+    std::int64_t affected_ = -1;
+};
+
+class OdbcConnection final : public Connection {
+public:
+    OdbcConnection()
+    {
+        Check(SQLAllocHandle(SQL_HANDLE_DBC, Environment(), &dbc_), SQL_HANDLE_ENV, Environment(),
+              "Cannot allocate an ODBC connection");
+    }
+    ~OdbcConnection() override
+    {
+        if (connected_) {
+            SQLDisconnect(dbc_);
+        }
+        SQLFreeHandle(SQL_HANDLE_DBC, dbc_);
+    }
+    OdbcConnection(const OdbcConnection&) = delete;
+    OdbcConnection& operator=(const OdbcConnection&) = delete;
+
+    void Open(const std::string& connect)
+    {
+        WString wide = ToWide(connect);
+        SQLRETURN rc = SQLDriverConnectW(dbc_, nullptr, wide.data(), static_cast<SQLSMALLINT>(wide.size()), nullptr, 0,
+                                         nullptr, SQL_DRIVER_NOPROMPT);
+        Check(rc, SQL_HANDLE_DBC, dbc_, "Cannot connect to the database server");
+        connected_ = true;
+
+        SQLWCHAR name[128] = {};
+        SQLSMALLINT length = 0;
+        SQLGetInfoW(dbc_, SQL_DBMS_NAME, name, sizeof name, &length);
+        const std::string dbms = ToUtf8(name, static_cast<std::size_t>(length) / sizeof(SQLWCHAR));
+        server_ = dbms.find("SQL Server") != std::string::npos ? Server::SqlServer : Server::Other;
+        if (server_ == Server::SqlServer) {
+            auto statement = Prepare("SET ANSI_NULLS OFF");
+            statement->Execute();
+        }
+    }
+
+    std::unique_ptr<Statement> Prepare(std::string_view sql) override
+    {
+        return std::make_unique<OdbcStatement>(dbc_, server_, sql);
+    }
+    std::string_view DriverName() const override { return "odbc"; }
+
+private:
+    SQLHDBC dbc_ = SQL_NULL_HDBC;
+    bool connected_ = false;
+    Server server_ = Server::Other;
+};
+
+// A connection-string value, in braces when it could end the attribute.
+std::string Quoted(std::string_view value)
+{
+    if (value.find_first_of(";{}= ") == std::string_view::npos) {
+        return std::string(value);
+    }
+    std::string out = "{";
+    for (char c : value) {
+        out += c;
+        if (c == '}') {
+            out += '}';
+        }
+    }
+    return out + "}";
+}
+
+bool ContainsNoCase(std::string_view text, std::string_view part)
+{
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    for (std::size_t i = 0; i + part.size() <= text.size(); ++i) {
+        std::size_t k = 0;
+        while (k < part.size() && lower(text[i + k]) == lower(part[k])) {
+            ++k;
+        }
+        if (k == part.size()) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+std::unique_ptr<Connection> ConnectOdbc(const Alias& alias, std::string_view user, std::string_view password)
+{
+    if (alias.connect.empty()) {
+        throw EngineError("No connection string named for alias " + alias.name);
+    }
+    std::string connect = alias.connect;
+    while (!connect.empty() && (connect.back() == ';' || connect.back() == ' ')) {
+        connect.pop_back();
+    }
+    if ((ContainsNoCase(connect, "postgres") || ContainsNoCase(connect, "psqlodbc"))
+        && !ContainsNoCase(connect, "UseDeclareFetch")) {
+        connect += ";UseDeclareFetch=1;Fetch=200";
+    }
+    connect += ";UID=" + Quoted(user) + ";PWD=" + Quoted(password);
+    auto connection = std::make_unique<OdbcConnection>();
+    connection->Open(connect);
+    return connection;
 }
 
 }  // namespace hisdb::detail
