@@ -144,7 +144,9 @@ ParsedStatement ParseStatement(std::string_view sql, bool dropNolock)
                 }
                 continue;
             }
-            inWhere.push_back(false);
+            // A parenthesised condition is still part of the WHERE clause;
+            // a subquery's own SELECT starts afresh.
+            inWhere.push_back(inWhere.back());
             out += c;
             ++i;
             continue;

@@ -17,7 +17,7 @@
 #include <sqlext.h>
 #include <sqlucode.h>
 
-#include <cstring>
+#include <cstdint>
 #include <mutex>
 #include <unordered_map>
 
@@ -594,6 +594,7 @@ public:
 
     void Open(const std::string& connect)
     {
+        SQLSetConnectAttrW(dbc_, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(std::uintptr_t{15}), 0);
         WString wide = ToWide(connect);
         SQLRETURN rc = SQLDriverConnectW(dbc_, nullptr, wide.data(), static_cast<SQLSMALLINT>(wide.size()), nullptr, 0,
                                          nullptr, SQL_DRIVER_NOPROMPT);
@@ -606,8 +607,20 @@ public:
         const std::string dbms = ToUtf8(name, static_cast<std::size_t>(length) / sizeof(SQLWCHAR));
         server_ = dbms.find("SQL Server") != std::string::npos ? Server::SqlServer : Server::Other;
         if (server_ == Server::SqlServer) {
-            auto statement = Prepare("SET ANSI_NULLS OFF");
-            statement->Execute();
+            // Run directly, not prepared: a SET inside sp_prepexec would end with it.
+            SQLHSTMT stmt = SQL_NULL_HSTMT;
+            Check(SQLAllocHandle(SQL_HANDLE_STMT, dbc_, &stmt), SQL_HANDLE_DBC, dbc_, "Cannot allocate a statement");
+            WString set = ToWide("SET ANSI_NULLS OFF");
+            SQLRETURN rc = SQLExecDirectW(stmt, set.data(), static_cast<SQLINTEGER>(set.size()));
+            if (!Succeeded(rc)) {
+                try {
+                    Fail(SQL_HANDLE_STMT, stmt, "SET ANSI_NULLS OFF failed");
+                } catch (...) {
+                    SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+                    throw;
+                }
+            }
+            SQLFreeHandle(SQL_HANDLE_STMT, stmt);
         }
     }
 

@@ -24,6 +24,8 @@ TEST(Dialect, NullSafeOnlyForWhereComparisonsWithAColumn)
     EXPECT_EQ(AllNull("update T set A = (select X from U where Y = ?), B = ? where C = ?"),
               "update T set A = (select X from U where Y  IS  ?), B = ? where C  IS  ?");
     EXPECT_EQ(AllNull("select * from T where A = ? order by B"), "select * from T where A  IS  ? order by B");
+    EXPECT_EQ(AllNull("select * from T where (A = ? or B = 1) and C in (?, ?) and D = coalesce(?, E)"),
+              "select * from T where (A  IS  ? or B = 1) and C in (?, ?) and D = coalesce(?, E)");
 }
 
 TEST(Dialect, LiteralsNamesAndCommentsAreNotScanned)
