@@ -1,0 +1,96 @@
+// The process's application object and the guard around every entry from Qt.
+//
+// Application::Instance() creates the QApplication on first use when the
+// process has none (with static argc/argv) and keeps it for the life of the
+// process, so a second call of the module reuses it. It owns the application
+// title, which captions the error box.
+//
+// HandleException shows an error in the error box: stop icon, one OK button,
+// caption = title, the message with a full stop appended when its last
+// character sorts after "." (see ErrorBoxText). The silent abort shows nothing.
+//
+// No exception may reach Qt's event loop: every event override, signal
+// handler and timer of our code runs through Guarded(), which hands whatever
+// escapes to HandleException. Connect() wires a signal to a guarded handler.
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <exception>
+#include <functional>
+#include <type_traits>
+#include <utility>
+
+class QApplication;
+
+namespace ui {
+
+class Application {
+public:
+    // The application object; creates the QApplication when none exists.
+    static Application& Instance();
+
+    [[nodiscard]] QApplication* Qt() const;
+    [[nodiscard]] const QString& Title() const { return title_; }
+    void SetTitle(const QString& title) { title_ = title; }
+
+    // Shows `error` in the error box unless it is the silent abort.
+    void HandleException(std::exception_ptr error) noexcept;
+
+    // Decides which errors are the silent abort. The query layer installs its
+    // own test; until then only ui::SilentAbort counts.
+    using SilentTest = std::function<bool(std::exception_ptr)>;
+    void SetSilentTest(SilentTest test) { silentTest_ = std::move(test); }
+    [[nodiscard]] bool IsSilent(std::exception_ptr error) const;
+
+private:
+    Application();
+    QString title_;
+    SilentTest silentTest_;
+};
+
+// An error that nothing displays: it ends an event handler quietly.
+class SilentAbort : public std::exception {
+public:
+    [[nodiscard]] const char* what() const noexcept override { return "Operation aborted"; }
+};
+
+// The text the error box shows for `message`.
+[[nodiscard]] QString ErrorBoxText(const QString& message);
+
+// The message of an error as the user sees it (UTF-8 what(), or a fixed text
+// for errors that are not std::exception).
+[[nodiscard]] QString ErrorMessage(std::exception_ptr error);
+
+// Runs `fn`; whatever it throws goes to Application::HandleException.
+// Returns false when it threw.
+template <class Fn>
+bool Guarded(Fn&& fn) noexcept
+{
+    try {
+        std::forward<Fn>(fn)();
+        return true;
+    } catch (...) {
+        Application::Instance().HandleException(std::current_exception());
+        return false;
+    }
+}
+
+// QObject::connect with the handler run through Guarded(). The handler takes
+// the signal's arguments or none.
+template <class Sender, class Signal, class Handler>
+QMetaObject::Connection Connect(Sender* sender, Signal signal, QObject* context, Handler handler)
+{
+    return QObject::connect(sender, signal, context, [handler = std::move(handler)](auto&&... args) mutable {
+        Guarded([&] {
+            if constexpr (std::is_invocable_v<Handler&, decltype(args)...>) {
+                handler(std::forward<decltype(args)>(args)...);
+            } else {
+                handler();
+            }
+        });
+    });
+}
+
+}  // namespace ui

@@ -1,0 +1,308 @@
+#include "platform/ui/events.h"
+
+#include "platform/ui/application.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+
+#include <algorithm>
+
+namespace ui {
+namespace {
+
+const char* const kTabOrder = "ui.tabOrder";
+
+void OnFocusChanged(QWidget* old, QWidget* now)
+{
+    // Deactivation (now null) and popups (another window) are no exit.
+    if (old == nullptr || now == nullptr || old->window() != now->window()) {
+        return;
+    }
+    QPointer<QWidget> from = ControlOf(old);
+    QPointer<QWidget> to = ControlOf(now);
+    // Focus moved by an exit handler (keeping the focus in its control) is
+    // part of that exit, not a new one.
+    static int inExit = 0;
+    if (from == to || inExit > 0) {
+        return;
+    }
+    struct Depth {
+        Depth() { ++inExit; }
+        ~Depth() { --inExit; }
+    } depth;
+    if (from) {
+        if (auto* events = FindEvents(from); events && events->OnExit) {
+            auto handler = events->OnExit;
+            Guarded([&] { handler(from); });
+        }
+    }
+    // The exit handler may have moved the focus on; enter only where it is.
+    QWidget* focused = QApplication::focusWidget();
+    if (to && (to == focused || to->isAncestorOf(focused))) {
+        if (auto* events = FindEvents(to); events && events->OnEnter) {
+            auto handler = events->OnEnter;
+            Guarded([&] { handler(to); });
+        }
+    }
+}
+
+void WatchFocus()
+{
+    static bool watching = false;
+    if (!watching) {
+        watching = true;
+        QObject::connect(Application::Instance().Qt(), &QApplication::focusChanged, &OnFocusChanged);
+    }
+}
+
+}  // namespace
+
+int VirtualKey(const QKeyEvent& event)
+{
+    const int key = event.key();
+    if (key >= Qt::Key_A && key <= Qt::Key_Z) {
+        return 'A' + (key - Qt::Key_A);
+    }
+    if (key >= Qt::Key_0 && key <= Qt::Key_9) {
+        return '0' + (key - Qt::Key_0);
+    }
+    if (key >= Qt::Key_F1 && key <= Qt::Key_F24) {
+        return VK_F1 + (key - Qt::Key_F1);
+    }
+    switch (key) {
+    case Qt::Key_Backspace:
+        return VK_BACK;
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+        return VK_TAB;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        return VK_RETURN;
+    case Qt::Key_Shift:
+        return VK_SHIFT;
+    case Qt::Key_Control:
+        return VK_CONTROL;
+    case Qt::Key_Alt:
+        return VK_MENU;
+    case Qt::Key_Escape:
+        return VK_ESCAPE;
+    case Qt::Key_Space:
+        return VK_SPACE;
+    case Qt::Key_PageUp:
+        return VK_PRIOR;
+    case Qt::Key_PageDown:
+        return VK_NEXT;
+    case Qt::Key_End:
+        return VK_END;
+    case Qt::Key_Home:
+        return VK_HOME;
+    case Qt::Key_Left:
+        return VK_LEFT;
+    case Qt::Key_Up:
+        return VK_UP;
+    case Qt::Key_Right:
+        return VK_RIGHT;
+    case Qt::Key_Down:
+        return VK_DOWN;
+    case Qt::Key_Insert:
+        return VK_INSERT;
+    case Qt::Key_Delete:
+        return VK_DELETE;
+    default:
+        break;
+    }
+    return event.text().isEmpty() ? 0 : VK_PROCESSKEY;
+}
+
+ControlEvents::ControlEvents(QWidget* control) : QObject(control), control_(control)
+{
+    setObjectName(QStringLiteral("ui.events"));
+    control->installEventFilter(this);
+    if (QWidget* proxy = control->focusProxy()) {
+        Attach(proxy);
+    }
+    WatchFocus();
+}
+
+void ControlEvents::Attach(QWidget* inner)
+{
+    if (inner != nullptr && inner != control_) {
+        inner->installEventFilter(this);
+    }
+}
+
+bool ControlEvents::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() != QEvent::KeyPress) {
+        return false;
+    }
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (substituting_) {
+        return false;
+    }
+    // An inner editor that ignores a key passes the same event on to the
+    // control: handle it once.
+    if (watched == control_) {
+        const bool seen = event == lastKey_;
+        lastKey_ = nullptr;
+        if (seen) {
+            return false;
+        }
+    } else {
+        lastKey_ = event;
+    }
+
+    QPointer<QWidget> receiver = qobject_cast<QWidget*>(QApplication::focusWidget());
+    bool consumed = false;
+    QString text = key->text();
+    bool replaced = false;
+    const bool ok = Guarded([&] {
+        if (OnKeyDown) {
+            const int code = VirtualKey(*key);
+            int changed = code;
+            OnKeyDown(control_, changed, key->modifiers());
+            if (code != 0 && changed == 0) {
+                consumed = true;
+                return;
+            }
+        }
+        if (OnKeyPress && !text.isEmpty() && key->key() != Qt::Key_Tab && key->key() != Qt::Key_Backtab) {
+            QString kept;
+            for (QChar c : text) {
+                QChar typed = c;
+                OnKeyPress(control_, typed);
+                if (!typed.isNull()) {
+                    kept.append(typed);
+                }
+            }
+            if (kept.isEmpty()) {
+                consumed = true;
+            } else if (kept != text) {
+                text = kept;
+                replaced = true;
+            }
+        }
+    });
+    if (!ok) {
+        return true;
+    }
+    if (!consumed && replaced && receiver) {
+        // Deliver the character the handler put in place of the typed one.
+        QKeyEvent substitute(QEvent::KeyPress, Qt::Key_unknown, key->modifiers(), text);
+        const bool wasSubstituting = substituting_;
+        substituting_ = true;
+        QCoreApplication::sendEvent(receiver, &substitute);
+        substituting_ = wasSubstituting;
+        return true;
+    }
+    return consumed;
+}
+
+ControlEvents& Events(QWidget* control)
+{
+    if (auto* events = FindEvents(control)) {
+        return *events;
+    }
+    return *new ControlEvents(control);
+}
+
+ControlEvents* FindEvents(const QWidget* control)
+{
+    if (control == nullptr) {
+        return nullptr;
+    }
+    for (QObject* child : control->children()) {
+        if (auto* events = dynamic_cast<ControlEvents*>(child)) {
+            return events;
+        }
+    }
+    return nullptr;
+}
+
+QWidget* ControlOf(QWidget* widget)
+{
+    for (QWidget* w = widget; w != nullptr; w = w->parentWidget()) {
+        if (FindEvents(w) != nullptr) {
+            return w;
+        }
+        if (w->isWindow()) {
+            break;
+        }
+    }
+    return nullptr;
+}
+
+void SetTabOrder(QWidget* control, int order)
+{
+    control->setProperty(kTabOrder, order);
+}
+
+int TabOrder(const QWidget* control)
+{
+    const QVariant order = control->property(kTabOrder);
+    return order.isValid() ? order.toInt() : -1;
+}
+
+namespace {
+
+void Collect(QWidget* container, std::vector<QWidget*>& chain)
+{
+    std::vector<QWidget*> children;
+    for (QObject* child : container->children()) {
+        auto* widget = qobject_cast<QWidget*>(child);
+        if (widget != nullptr && !widget->isWindow()) {
+            children.push_back(widget);
+        }
+    }
+    std::stable_sort(children.begin(), children.end(), [](QWidget* a, QWidget* b) {
+        const int x = TabOrder(a);
+        const int y = TabOrder(b);
+        // Numbered controls first, in number order.
+        if ((x < 0) != (y < 0)) {
+            return x >= 0;
+        }
+        return x < y;
+    });
+    for (QWidget* child : children) {
+        if (child->focusPolicy() != Qt::NoFocus) {
+            chain.push_back(child);  // a control, compound or not
+        } else {
+            Collect(child, chain);  // a container: its controls take its place
+        }
+    }
+}
+
+}  // namespace
+
+std::vector<QWidget*> ApplyTabOrder(QWidget* window)
+{
+    std::vector<QWidget*> chain;
+    Collect(window, chain);
+    for (std::size_t i = 1; i < chain.size(); ++i) {
+        QWidget::setTabOrder(chain[i - 1], chain[i]);
+    }
+    return chain;
+}
+
+namespace {
+
+// QWidget::focusNextPrevChild is protected; a member pointer taken through a
+// derived class reaches it legally and keeps the virtual dispatch.
+struct FocusAccess : QWidget {
+    using QWidget::focusNextPrevChild;
+};
+
+}  // namespace
+
+bool SelectNext(QWidget* widget, bool forward)
+{
+    QWidget* window = widget->window();
+    QWidget* focused = QApplication::focusWidget();
+    if (focused == nullptr || focused->window() != window) {
+        return false;
+    }
+    bool (QWidget::*next)(bool) = &FocusAccess::focusNextPrevChild;
+    return (window->*next)(forward);
+}
+
+}  // namespace ui

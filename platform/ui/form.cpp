@@ -1,0 +1,173 @@
+#include "platform/ui/form.h"
+
+#include "platform/ui/application.h"
+#include "platform/ui/events.h"
+#include "platform/ui/widgets.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QPointer>
+#include <QScreen>
+
+namespace ui {
+
+Form::Form(QWidget* owner) : QDialog(owner)
+{
+    Application::Instance();
+    setFont(SongFont());
+    // Only the caption, the system menu and the close box, as the old windows.
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+}
+
+Form::~Form()
+{
+    RunDestroy();
+}
+
+void Form::RunDestroy()
+{
+    if (!destroyed_) {
+        destroyed_ = true;
+        if (OnDestroy) {
+            Guarded(OnDestroy);
+        }
+    }
+}
+
+void Form::Free()
+{
+    RunDestroy();
+    delete this;
+}
+
+int Form::ShowModal()
+{
+    modalResult_ = mrNone;
+    modal_ = true;
+    setWindowModality(Qt::ApplicationModal);
+    QPointer<Form> self(this);
+    exec();
+    if (self) {
+        modal_ = false;
+    }
+    return modalResult_;
+}
+
+bool Form::CloseQuery()
+{
+    bool canClose = true;
+    if (OnCloseQuery) {
+        OnCloseQuery(canClose);
+    }
+    return canClose;
+}
+
+void Form::SetModalResult(int result)
+{
+    modalResult_ = result;
+    if (result == mrNone || !modal_ || !isVisible()) {
+        return;
+    }
+    if (!CloseQuery()) {
+        modalResult_ = mrNone;
+        return;
+    }
+    if (OnClose) {
+        OnClose();
+    }
+    QDialog::done(modalResult_);
+}
+
+void Form::Close()
+{
+    if (modal_) {
+        SetModalResult(mrCancel);
+        return;
+    }
+    if (CloseQuery()) {
+        if (OnClose) {
+            OnClose();
+        }
+        hide();
+    }
+}
+
+void Form::done(int result)
+{
+    SetModalResult(result == QDialog::Rejected ? mrCancel : result);
+}
+
+void Form::reject()
+{
+    Close();
+}
+
+void Form::accept()
+{
+    SetModalResult(mrOk);
+}
+
+void Form::SetBounds(int left, int top, int width, int height)
+{
+    setGeometry(left, top, width, height);
+}
+
+void Form::CenterOnScreen()
+{
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect frame = frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+}
+
+bool Form::event(QEvent* event)
+{
+    bool result = false;
+    if (!Guarded([&] { result = QDialog::event(event); })) {
+        return true;
+    }
+    return result;
+}
+
+void Form::closeEvent(QCloseEvent* event)
+{
+    // Close() ends the modal run itself when the close query agrees.
+    event->ignore();
+    Guarded([&] { Close(); });
+}
+
+void Form::keyPressEvent(QKeyEvent* event)
+{
+    switch (event->key()) {
+    case Qt::Key_Escape:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        event->ignore();
+        return;
+    default:
+        QDialog::keyPressEvent(event);
+    }
+}
+
+void Form::showEvent(QShowEvent* event)
+{
+    Realign(this);
+    ApplyTabOrder(this);
+    QDialog::showEvent(event);
+    if (activeControl_ != nullptr) {
+        activeControl_->setFocus(Qt::OtherFocusReason);
+    }
+    if (OnShow) {
+        Guarded(OnShow);
+    }
+}
+
+void Form::resizeEvent(QResizeEvent* event)
+{
+    QDialog::resizeEvent(event);
+    Realign(this);
+}
+
+}  // namespace ui

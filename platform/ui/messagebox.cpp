@@ -1,0 +1,112 @@
+#include "platform/ui/messagebox.h"
+
+#include "platform/ui/application.h"
+
+#include <QAbstractButton>
+#include <QMessageBox>
+
+#include <vector>
+
+namespace ui {
+namespace {
+
+MessageBoxResponder& Responder()
+{
+    static MessageBoxResponder responder;
+    return responder;
+}
+
+struct ButtonSpec {
+    QMessageBox::StandardButton button;
+    int id;
+    const char* text;  // UTF-8, as a Chinese workstation labels it
+};
+
+std::vector<ButtonSpec> Buttons(unsigned flags)
+{
+    const ButtonSpec ok{QMessageBox::Ok, IDOK, "确定"};
+    const ButtonSpec cancel{QMessageBox::Cancel, IDCANCEL, "取消"};
+    const ButtonSpec yes{QMessageBox::Yes, IDYES, "是(&Y)"};
+    const ButtonSpec no{QMessageBox::No, IDNO, "否(&N)"};
+    switch (flags & 0xF) {
+    case MB_OKCANCEL:
+        return {ok, cancel};
+    case MB_YESNOCANCEL:
+        return {yes, no, cancel};
+    case MB_YESNO:
+        return {yes, no};
+    default:
+        return {ok};
+    }
+}
+
+std::size_t DefaultIndex(unsigned flags, std::size_t count)
+{
+    std::size_t index = (flags & 0xF00) >> 8;
+    return index < count ? index : 0;
+}
+
+QMessageBox::Icon IconOf(unsigned flags)
+{
+    switch (flags & 0xF0) {
+    case MB_ICONSTOP:
+        return QMessageBox::Critical;
+    case MB_ICONQUESTION:
+        return QMessageBox::Question;
+    case MB_ICONWARNING:
+        return QMessageBox::Warning;
+    case MB_ICONINFORMATION:
+        return QMessageBox::Information;
+    default:
+        return QMessageBox::NoIcon;
+    }
+}
+
+}  // namespace
+
+int DefaultButton(unsigned flags)
+{
+    const auto buttons = Buttons(flags);
+    return buttons[DefaultIndex(flags, buttons.size())].id;
+}
+
+MessageBoxResponder SetMessageBoxResponder(MessageBoxResponder responder)
+{
+    std::swap(Responder(), responder);
+    return responder;
+}
+
+int MessageBox(const QString& text, const QString& caption, unsigned flags)
+{
+    if (Responder()) {
+        return Responder()(text, caption, flags);
+    }
+    Application::Instance();
+    const auto specs = Buttons(flags);
+    QMessageBox box(IconOf(flags), caption, text, QMessageBox::NoButton, nullptr);
+    QMessageBox::StandardButtons set;
+    for (const auto& spec : specs) {
+        set |= spec.button;
+    }
+    box.setStandardButtons(set);
+    for (const auto& spec : specs) {
+        box.button(spec.button)->setText(QString::fromUtf8(spec.text));
+    }
+    box.setDefaultButton(specs[DefaultIndex(flags, specs.size())].button);
+    box.setWindowModality(Qt::ApplicationModal);
+    box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    const int chosen = box.exec();
+    for (const auto& spec : specs) {
+        if (chosen == spec.button) {
+            return spec.id;
+        }
+    }
+    // Closed without a button (close box): Windows answers Cancel, or the
+    // only button, or No for a Yes/No box.
+    if ((flags & 0xF) == MB_YESNO) {
+        return IDNO;
+    }
+    return specs.size() == 1 ? specs.front().id : IDCANCEL;
+}
+
+}  // namespace ui

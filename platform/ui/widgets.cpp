@@ -1,0 +1,183 @@
+#include "platform/ui/widgets.h"
+
+#include "platform/ui/application.h"
+
+#include <QApplication>
+#include <QStyle>
+
+namespace ui {
+namespace {
+
+const char* const kAlign = "ui.align";
+
+}  // namespace
+
+QFont SongFont(int pixels)
+{
+    QFont font;
+    font.setFamilies({QStringLiteral("SimSun"), QString::fromUtf8("宋体"), QStringLiteral("AR PL UMing CN")});
+    font.setPixelSize(pixels);
+    return font;
+}
+
+void Place(QWidget* widget, int left, int top, int width, int height)
+{
+    widget->setGeometry(left, top, width, height);
+}
+
+void Place(QWidget* widget, int left, int top)
+{
+    widget->move(left, top);
+}
+
+void SetAlign(QWidget* widget, Align align)
+{
+    widget->setProperty(kAlign, static_cast<int>(align));
+    if (QWidget* parent = widget->parentWidget()) {
+        Realign(parent);
+    }
+}
+
+Align AlignOf(const QWidget* widget)
+{
+    const QVariant align = widget->property(kAlign);
+    return align.isValid() ? static_cast<Align>(align.toInt()) : Align::None;
+}
+
+void Realign(QWidget* parent)
+{
+    QRect room = parent->contentsRect();
+    QWidget* client = nullptr;
+    std::vector<QWidget*> bottoms;
+    for (QObject* child : parent->children()) {
+        auto* widget = qobject_cast<QWidget*>(child);
+        if (widget == nullptr || widget->isWindow() || widget->isHidden()) {
+            continue;
+        }
+        switch (AlignOf(widget)) {
+        case Align::Top:
+            widget->setGeometry(room.left(), room.top(), room.width(), widget->height());
+            room.setTop(room.top() + widget->height());
+            break;
+        case Align::Bottom:
+            bottoms.push_back(widget);
+            break;
+        case Align::Client:
+            client = widget;
+            break;
+        case Align::None:
+            break;
+        }
+    }
+    for (QWidget* widget : bottoms) {
+        widget->setGeometry(room.left(), room.bottom() + 1 - widget->height(), room.width(), widget->height());
+        room.setBottom(room.bottom() - widget->height());
+    }
+    if (client != nullptr) {
+        client->setGeometry(room.left(), room.top(), room.width(), std::max(0, room.height()));
+    }
+}
+
+Panel::Panel(QWidget* parent, Align align) : QFrame(parent)
+{
+    SetBevel(Bevel::Raised);
+    if (align != Align::None) {
+        SetAlign(this, align);
+    }
+}
+
+void Panel::SetBevel(Bevel bevel)
+{
+    switch (bevel) {
+    case Bevel::None:
+        setFrameStyle(QFrame::NoFrame);
+        break;
+    case Bevel::Raised:
+        setFrameStyle(QFrame::Panel | QFrame::Raised);
+        break;
+    case Bevel::Lowered:
+        setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        break;
+    }
+    setLineWidth(1);
+}
+
+void Panel::setVisible(bool visible)
+{
+    QFrame::setVisible(visible);
+    if (AlignOf(this) != Align::None && parentWidget() != nullptr) {
+        Realign(parentWidget());
+    }
+}
+
+void Panel::resizeEvent(QResizeEvent* event)
+{
+    QFrame::resizeEvent(event);
+    Realign(this);
+}
+
+Label::Label(QWidget* parent, const QString& caption, int left, int top) : QLabel(parent)
+{
+    move(left, top);
+    SetCaption(caption);
+}
+
+void Label::SetCaption(const QString& caption)
+{
+    setText(caption);
+    adjustSize();
+}
+
+QIcon GlyphIcon(Glyph glyph)
+{
+    QStyle* style = QApplication::style();
+    switch (glyph) {
+    case Glyph::None:
+        return {};
+    case Glyph::Ok:
+        return style->standardIcon(QStyle::SP_DialogApplyButton);
+    case Glyph::Close:
+        return style->standardIcon(QStyle::SP_DialogCloseButton);
+    case Glyph::New:
+        return style->standardIcon(QStyle::SP_FileIcon);
+    case Glyph::Modify:
+        return style->standardIcon(QStyle::SP_FileDialogDetailedView);
+    case Glyph::Delete:
+        return style->standardIcon(QStyle::SP_TrashIcon);
+    case Glyph::Cancel:
+        return style->standardIcon(QStyle::SP_DialogCancelButton);
+    }
+    return {};
+}
+
+Button::Button(QWidget* parent, const QString& caption, Glyph glyph) : QPushButton(caption, parent)
+{
+    setIcon(GlyphIcon(glyph));
+    // A focused button takes Enter; the form never picks a default button.
+    setAutoDefault(true);
+    Connect(this, &QPushButton::clicked, this, [this] {
+        if (OnClick) {
+            OnClick(this);
+        }
+    });
+}
+
+CheckBox::CheckBox(QWidget* parent, const QString& caption) : QCheckBox(caption, parent)
+{
+    Connect(this, &QCheckBox::toggled, this, [this] {
+        if (OnClick) {
+            OnClick(this);
+        }
+    });
+}
+
+Edit::Edit(QWidget* parent) : QLineEdit(parent)
+{
+    Connect(this, &QLineEdit::textChanged, this, [this] {
+        if (OnChange) {
+            OnChange(this);
+        }
+    });
+}
+
+}  // namespace ui

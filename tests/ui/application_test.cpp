@@ -1,0 +1,129 @@
+#include "platform/ui/application.h"
+#include "platform/ui/messagebox.h"
+#include "platform/ui/widgets.h"
+#include "tests/support/ui_driver.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QTimer>
+
+#include <stdexcept>
+
+namespace {
+
+TEST(ErrorBoxTest, FullStopOnlyAfterCharactersSortingAfterIt)
+{
+    EXPECT_EQ(ui::ErrorBoxText(QStringLiteral("Update failed")), QStringLiteral("Update failed."));
+    EXPECT_EQ(ui::ErrorBoxText(QString::fromUtf8("记录不存在")), QString::fromUtf8("记录不存在."));
+    EXPECT_EQ(ui::ErrorBoxText(QStringLiteral("Done.")), QStringLiteral("Done."));
+    EXPECT_EQ(ui::ErrorBoxText(QStringLiteral("Stop!")), QStringLiteral("Stop!"));
+    EXPECT_EQ(ui::ErrorBoxText(QString::fromUtf8("必须只能有一条记录!!!  ")),
+              QString::fromUtf8("必须只能有一条记录!!!  "));
+    EXPECT_EQ(ui::ErrorBoxText(QStringLiteral("version 2")), QStringLiteral("version 2."));
+    EXPECT_EQ(ui::ErrorBoxText(QString()), QString());
+}
+
+TEST(ErrorBoxTest, ShowsTheErrorWithStopIconCaptionedWithTheTitle)
+{
+    uitest::Driver driver;
+    auto& app = ui::Application::Instance();
+    app.HandleException(std::make_exception_ptr(std::runtime_error("Update failed")));
+    ASSERT_EQ(driver.Boxes().size(), 1u);
+    EXPECT_EQ(driver.Boxes()[0].text, QStringLiteral("Update failed."));
+    EXPECT_EQ(driver.Boxes()[0].caption, app.Title());
+    EXPECT_EQ(driver.Boxes()[0].flags, ui::MB_OK | ui::MB_ICONSTOP);
+}
+
+TEST(ErrorBoxTest, SilentAbortShowsNothing)
+{
+    uitest::Driver driver;
+    auto& app = ui::Application::Instance();
+    app.HandleException(std::make_exception_ptr(ui::SilentAbort()));
+    struct OtherAbort : std::runtime_error {
+        OtherAbort() : std::runtime_error("Operation aborted") {}
+    };
+    auto previous = [] { return false; };
+    app.SetSilentTest([](std::exception_ptr e) {
+        try {
+            std::rethrow_exception(e);
+        } catch (const OtherAbort&) {
+            return true;
+        } catch (...) {
+            return false;
+        }
+    });
+    app.HandleException(std::make_exception_ptr(OtherAbort()));
+    app.SetSilentTest(nullptr);
+    (void)previous;
+    EXPECT_TRUE(driver.Boxes().empty());
+}
+
+TEST(GuardTest, ErrorsOfSignalHandlersAndTimersReachTheErrorBox)
+{
+    uitest::Driver driver;
+    ui::Button button(nullptr, QStringLiteral("Go"));
+    button.OnClick = [](QWidget*) { throw std::runtime_error("Button failed"); };
+    button.click();
+
+    QObject context;
+    bool ran = false;
+    QTimer::singleShot(0, &context, [&] {
+        ui::Guarded([&] {
+            ran = true;
+            throw std::runtime_error("Timer failed");
+        });
+    });
+    uitest::Settle();
+    EXPECT_TRUE(ran);
+    ASSERT_EQ(driver.Boxes().size(), 2u);
+    EXPECT_EQ(driver.Boxes()[0].text, QStringLiteral("Button failed."));
+    EXPECT_EQ(driver.Boxes()[1].text, QStringLiteral("Timer failed."));
+}
+
+TEST(MessageBoxTest, ResponderSeesEveryBoxAndAnswersIt)
+{
+    uitest::Driver driver;
+    driver.Answer(ui::IDYES);
+    EXPECT_EQ(ui::MessageBox(QStringLiteral("Q?"), QStringLiteral("C"), 0x42124), ui::IDYES);
+    // Unanswered: the default button, as Enter would choose it.
+    EXPECT_EQ(ui::MessageBox(QStringLiteral("Q?"), QStringLiteral("C"), 0x42124), ui::IDNO);
+    EXPECT_EQ(ui::MessageBox(QStringLiteral("Q?"), QStringLiteral("C"), 0x42024), ui::IDYES);
+    EXPECT_EQ(ui::MessageBox(QStringLiteral("I"), QStringLiteral("C"), 0x42040), ui::IDOK);
+    ASSERT_EQ(driver.Boxes().size(), 4u);
+    EXPECT_EQ(driver.Boxes()[3].flags, 0x42040u);
+}
+
+TEST(MessageBoxTest, RealBoxIsModalOnTopWithChineseButtonsAndItsDefault)
+{
+    uitest::Driver driver;
+    driver.UseRealBoxes();
+    QString title;
+    QStringList buttons;
+    bool onTop = false;
+    Qt::WindowModality modality = Qt::NonModal;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    driver.OnModal<QMessageBox>([&](QMessageBox& box) {
+        title = box.windowTitle();
+        for (auto* button : box.buttons()) {
+            buttons << button->text();
+        }
+        onTop = box.windowFlags().testFlag(Qt::WindowStaysOnTopHint);
+        modality = box.windowModality();
+        icon = box.icon();
+        EXPECT_EQ(box.parent(), nullptr);
+        uitest::Enter();
+    });
+    const int answer = ui::MessageBox(QStringLiteral("Delete?"), QString::fromUtf8("确认"),
+                                      ui::MB_YESNO | ui::MB_ICONQUESTION | ui::MB_DEFBUTTON2 | 0x42000);
+    EXPECT_EQ(answer, ui::IDNO);
+    EXPECT_EQ(title, QString::fromUtf8("确认"));
+    EXPECT_TRUE(buttons.contains(QString::fromUtf8("是(&Y)")));
+    EXPECT_TRUE(buttons.contains(QString::fromUtf8("否(&N)")));
+    EXPECT_TRUE(onTop);
+    EXPECT_EQ(modality, Qt::ApplicationModal);
+    EXPECT_EQ(icon, QMessageBox::Question);
+}
+
+}  // namespace

@@ -1,0 +1,125 @@
+#include "platform/ui/form.h"
+#include "platform/ui/messagebox.h"
+#include "platform/ui/widgets.h"
+#include "tests/support/ui_driver.h"
+
+#include <gtest/gtest-spi.h>
+#include <gtest/gtest.h>
+
+#include <QPointer>
+
+namespace {
+
+// A small picker: an edit and OK / Exit buttons.
+struct Picker : ui::Form {
+    explicit Picker(QWidget* owner = nullptr) : ui::Form(owner)
+    {
+        setObjectName(QStringLiteral("Picker"));
+        SetBounds(200, 200, 300, 120);
+        edit = new ui::Edit(this);
+        ui::Place(edit, 10, 10, 200, 20);
+        ok = new ui::Button(this, QString::fromUtf8("确认"), ui::Glyph::Ok);
+        ui::Place(ok, 10, 80, 70, 25);
+        ok->OnClick = [this](QWidget*) { SetModalResult(ui::mrOk); };
+        exit = new ui::Button(this, QString::fromUtf8("退出"), ui::Glyph::Close);
+        ui::Place(exit, 100, 80, 70, 25);
+        exit->OnClick = [this](QWidget*) { Close(); };
+        SetActiveControl(edit);
+    }
+    ui::Edit* edit;
+    ui::Button* ok;
+    ui::Button* exit;
+};
+
+TEST(FormTest, ModalResultComesFromTheButtonThatClosed)
+{
+    uitest::Driver driver;
+    Picker picker;
+    driver.OnModal<Picker>([](Picker& p) {
+        EXPECT_EQ(uitest::Focused(), p.edit);
+        uitest::Type(QString::fromUtf8("阑尾"));
+        uitest::Click(p.ok);
+    });
+    EXPECT_EQ(picker.ShowModal(), ui::mrOk);
+    EXPECT_EQ(picker.edit->text(), QString::fromUtf8("阑尾"));
+
+    driver.OnModal<Picker>([](Picker& p) { uitest::Click(p.exit); });
+    EXPECT_EQ(picker.ShowModal(), ui::mrCancel);
+}
+
+TEST(FormTest, EscapeAndEnterDoNotCloseTheForm)
+{
+    uitest::Driver driver;
+    Picker picker;
+    bool stillOpen = false;
+    driver.OnModal<Picker>([](Picker&) {
+        uitest::Escape();
+        uitest::Enter();
+    });
+    driver.OnModal<Picker>([&](Picker& p) {
+        stillOpen = p.isVisible();
+        p.Close();
+    });
+    EXPECT_EQ(picker.ShowModal(), ui::mrCancel);
+    EXPECT_TRUE(stillOpen);
+}
+
+TEST(FormTest, CloseQueryCanRefuseAndOnCloseRunsWhenItCloses)
+{
+    uitest::Driver driver;
+    Picker picker;
+    int asked = 0;
+    int closed = 0;
+    picker.OnCloseQuery = [&](bool& canClose) {
+        ++asked;
+        canClose = ui::MessageBox(QStringLiteral("Leave?"), QString(), ui::MB_YESNO) == ui::IDYES;
+    };
+    picker.OnClose = [&] { ++closed; };
+    driver.Answer(ui::IDNO).Answer(ui::IDYES);
+    int resultAfterRefusal = -1;
+    driver.OnModal<Picker>([&](Picker& p) {
+        uitest::Click(p.ok);  // refused
+        resultAfterRefusal = p.ModalResult();
+    });
+    driver.OnModal<Picker>([](Picker& p) { p.close(); });  // the close box
+    EXPECT_EQ(picker.ShowModal(), ui::mrCancel);
+    EXPECT_EQ(resultAfterRefusal, ui::mrNone);
+    EXPECT_EQ(asked, 2);
+    EXPECT_EQ(closed, 1);
+}
+
+TEST(FormTest, DestroyHookRunsOnceWhenFreedOrWithItsOwner)
+{
+    int destroyed = 0;
+    auto* picker = new Picker;
+    picker->OnDestroy = [&] { ++destroyed; };
+    picker->Free();
+    EXPECT_EQ(destroyed, 1);
+
+    auto* owner = new Picker;
+    auto* owned = new Picker(owner);
+    EXPECT_EQ(owned->Owner(), owner);
+    owned->OnDestroy = [&] { ++destroyed; };
+    QPointer<Picker> watch(owned);
+    delete owner;
+    EXPECT_TRUE(watch.isNull());
+    EXPECT_EQ(destroyed, 2);
+}
+
+TEST(FormTest, WatchdogFailsInsteadOfHanging)
+{
+    // The failure is expected: the watchdog reports it and closes the window.
+    ::testing::TestPartResultArray failures;
+    {
+        ::testing::ScopedFakeTestPartResultReporter reporter(
+            ::testing::ScopedFakeTestPartResultReporter::INTERCEPT_ONLY_CURRENT_THREAD, &failures);
+        uitest::Driver driver(std::chrono::milliseconds(300));
+        Picker picker;
+        picker.OnCloseQuery = [](bool& canClose) { canClose = false; };
+        EXPECT_EQ(picker.ShowModal(), ui::mrNone);
+    }
+    ASSERT_EQ(failures.size(), 1);
+    EXPECT_NE(std::string(failures.GetTestPartResult(0).message()).find("watchdog"), std::string::npos);
+}
+
+}  // namespace
