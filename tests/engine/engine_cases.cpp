@@ -192,6 +192,35 @@ TEST_P(EngineTest, DescribesColumnsWithGbkWidths)
     EXPECT_FALSE(statement->Fetch());
 }
 
+TEST_P(EngineTest, TypesExpressionsAndTimesOfDay)
+{
+    const std::string t = NewTable("FNo integer, FAt time, FName char(8)");
+    Exec("insert into " + t + " values (?, ?, ?)", {std::int64_t{1}, DateTime{1899, 12, 30, 8, 30, 15}, std::string("甲")});
+    Exec("insert into " + t + " values (?, ?, ?)", {std::int64_t{2}, Null{}, std::string("乙")});
+
+    auto statement = db_->Prepare("select count(*) as FCount, max(FName) as FLast, sum(FNo) * 0.5 as FHalf, FAt from "
+                                  + t + " where FNo = 1 group by FAt");
+    statement->Execute();
+    ASSERT_TRUE(statement->Fetch());
+    const auto& columns = statement->Columns();
+    ASSERT_EQ(columns.size(), 4u);
+    EXPECT_EQ(statement->Get(0), Value(std::int64_t{1}));
+    EXPECT_EQ(statement->Get(1), Value(std::string("甲")));
+    EXPECT_EQ(hisdb::ColumnTypeName(columns[3].type), "Time");
+    EXPECT_EQ(statement->Get(3), Value(DateTime{1899, 12, 30, 8, 30, 15}));
+    if (!IsPostgres()) {
+        // No declared type: the first value's storage class decides.
+        EXPECT_EQ(hisdb::ColumnTypeName(columns[0].type), "Integer");
+        EXPECT_EQ(hisdb::ColumnTypeName(columns[1].type), "String");
+        EXPECT_EQ(hisdb::ColumnTypeName(columns[2].type), "Float");
+        EXPECT_EQ(statement->Get(2), Value(0.5));
+    } else {
+        EXPECT_EQ(hisdb::ColumnTypeName(columns[0].type), "LargeInt");
+        EXPECT_EQ(hisdb::ColumnTypeName(columns[2].type), "BCD");
+    }
+    EXPECT_FALSE(statement->Fetch());
+}
+
 TEST_P(EngineTest, DropsTheNolockHintOutsideLiterals)
 {
     const std::string t = NewTable(kPlanColumns);
