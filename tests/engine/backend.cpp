@@ -14,6 +14,11 @@ std::string BackendName(Backend backend)
     return backend == Backend::Sqlite ? "Sqlite" : "Postgres";
 }
 
+void PrintTo(Backend backend, std::ostream* os)
+{
+    *os << BackendName(backend);
+}
+
 TempDir::TempDir()
 {
     std::string pattern = (std::filesystem::temp_directory_path() / "hisdb-test-XXXXXX").string();

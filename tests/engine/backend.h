@@ -5,6 +5,7 @@
 #include "platform/engine/engine.h"
 
 #include <memory>
+#include <ostream>
 #include <string>
 
 namespace enginetest {
@@ -12,6 +13,7 @@ namespace enginetest {
 enum class Backend { Sqlite, Postgres };
 
 [[nodiscard]] std::string BackendName(Backend backend);
+void PrintTo(Backend backend, std::ostream* os);
 
 // A temporary directory, removed with what is in it.
 class TempDir {
