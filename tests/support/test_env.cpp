@@ -1,0 +1,191 @@
+#include "tests/support/test_env.h"
+
+#include <sqlite3.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace testenv {
+
+std::string BackendName(Backend backend)
+{
+    return backend == Backend::Sqlite ? "Sqlite" : "Postgres";
+}
+
+void PrintTo(Backend backend, std::ostream* os)
+{
+    *os << BackendName(backend);
+}
+
+TempDir::TempDir()
+{
+    std::string pattern = (std::filesystem::temp_directory_path() / "hisdb-test-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) {
+        throw std::runtime_error("cannot create a temporary directory");
+    }
+    path_ = pattern;
+}
+
+TempDir::~TempDir()
+{
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+}
+
+void TempDir::Write(const std::string& name, const std::string& text) const
+{
+    std::filesystem::create_directories(std::filesystem::path(path_ + "/" + name).parent_path());
+    std::ofstream(path_ + "/" + name) << text;
+}
+
+ScopedEnv::ScopedEnv(const char* name, const char* value) : name_(name), had_(std::getenv(name) != nullptr)
+{
+    if (had_) {
+        old_ = std::getenv(name);
+    }
+    if (value != nullptr) {
+        setenv(name, value, 1);
+    } else {
+        unsetenv(name);
+    }
+}
+
+ScopedEnv::~ScopedEnv()
+{
+    if (had_) {
+        setenv(name_.c_str(), old_.c_str(), 1);
+    } else {
+        unsetenv(name_.c_str());
+    }
+}
+
+void CreateSqliteFile(const std::string& path, const std::string& sql)
+{
+    sqlite3* db = nullptr;
+    int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    char* error = nullptr;
+    if (rc == SQLITE_OK) {
+        rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error);
+    }
+    const std::string message = error != nullptr ? error : "";
+    sqlite3_free(error);
+    sqlite3_close(db);
+    if (rc != SQLITE_OK) {
+        throw std::runtime_error("cannot create " + path + ": " + message);
+    }
+}
+
+namespace {
+std::string EnvOr(const char* name, const char* fallback)
+{
+    const char* value = std::getenv(name);
+    return value != nullptr && *value != '\0' ? value : fallback;
+}
+}  // namespace
+
+std::string PgConnect()
+{
+    return EnvOr("OPEREDIT_PG_CONNECT", "");
+}
+
+std::string PgUser()
+{
+    return EnvOr("OPEREDIT_PG_USER", "spemr");
+}
+
+std::string PgPassword()
+{
+    return EnvOr("OPEREDIT_PG_PASSWORD", "kvrt3816#");
+}
+
+std::string SourceFile(const std::string& relativePath)
+{
+    const std::string root = EnvOr("OPEREDIT_SOURCE_DIR", ".");
+    std::ifstream in(root + "/" + relativePath);
+    if (!in) {
+        throw std::runtime_error("cannot read " + root + "/" + relativePath);
+    }
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+HisDatabase::HisDatabase(Backend backend) : backend_(backend)
+{
+    std::string alias;
+    if (backend == Backend::Sqlite) {
+        const std::string file = dir_.Path() + "/his.db";
+        CreateSqliteFile(file, SourceFile("db/sqlite/schema.sql"));
+        alias = "[HIS]\ndriver=sqlite\ndatabase=" + file + "\nuser=spemr\npassword=kvrt3816#\n";
+    } else {
+        if (PgConnect().empty()) {
+            available_ = false;
+            return;
+        }
+        alias = "[HIS]\ndriver=odbc\nconnect=" + PgConnect() + "\n";
+    }
+    dir_.Write("aliases.ini", alias);
+    aliases_ = std::make_unique<ScopedEnv>("HISDB_ALIASES", (dir_.Path() + "/aliases.ini").c_str());
+    if (backend == Backend::Postgres) {
+        for (const char* table : {"TOperationPlan", "TPat", "TEmployee", "TDictDiagICD", "TDictOperCM",
+                                  "TDictBloodTypeA", "TDictAssay", "TDictAnaesthesia", "TNextOperationPlanNo"}) {
+            Exec(std::string("delete from ") + table);
+        }
+        Exec("insert into TNextOperationPlanNo (FNext) values (1)");
+    }
+}
+
+HisDatabase::~HisDatabase() = default;
+
+hisdb::Connection& HisDatabase::Direct()
+{
+    if (!direct_) {
+        direct_ = hisdb::Connect("HIS", PgUser(), PgPassword());
+    }
+    return *direct_;
+}
+
+std::int64_t HisDatabase::Exec(const std::string& sql)
+{
+    auto statement = Direct().Prepare(sql);
+    statement->Execute();
+    const std::int64_t rows = statement->RowsAffected();
+    if (statement->HasResult()) {
+        while (statement->Fetch()) {
+        }
+    }
+    return rows;
+}
+
+std::string HisDatabase::Scalar(const std::string& sql)
+{
+    auto statement = Direct().Prepare(sql);
+    statement->Execute();
+    std::string text;
+    if (statement->Fetch()) {
+        const hisdb::Value value = statement->Get(0);
+        if (const auto* s = std::get_if<std::string>(&value)) {
+            text = *s;
+        } else if (const auto* i = std::get_if<std::int64_t>(&value)) {
+            text = std::to_string(*i);
+        } else if (const auto* d = std::get_if<hisdb::DateTime>(&value)) {
+            text = d->ToIso();
+        } else if (const auto* f = std::get_if<double>(&value)) {
+            std::ostringstream out;
+            out << *f;
+            text = out.str();
+        } else if (const auto* c = std::get_if<hisdb::Decimal>(&value)) {
+            std::ostringstream out;
+            out << c->ToDouble();
+            text = out.str();
+        }
+        while (statement->Fetch()) {
+        }
+    }
+    return text;
+}
+
+}  // namespace testenv

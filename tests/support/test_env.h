@@ -1,0 +1,88 @@
+// Test environments shared by the database tests: temporary folders,
+// environment variables set for a scope, SQLite files made through SQLite
+// itself (the engine never creates one), the PostgreSQL test cluster's login,
+// and a whole HIS database (every table of the module) behind the alias HIS
+// on either backend.
+#pragma once
+
+#include "platform/engine/engine.h"
+
+#include <memory>
+#include <ostream>
+#include <string>
+
+namespace testenv {
+
+enum class Backend { Sqlite, Postgres };
+
+[[nodiscard]] std::string BackendName(Backend backend);
+void PrintTo(Backend backend, std::ostream* os);
+
+// A temporary directory, removed with what is in it.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    [[nodiscard]] const std::string& Path() const { return path_; }
+    void Write(const std::string& name, const std::string& text) const;
+
+private:
+    std::string path_;
+};
+
+// Sets (or, with null, removes) an environment variable for the lifetime of the object.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const char* value);
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    std::string name_;
+    bool had_;
+    std::string old_;
+};
+
+// Creates a SQLite database file through the SQLite API itself, running `sql`
+// (a script) in it.
+void CreateSqliteFile(const std::string& path, const std::string& sql = "create table TProbe(FId integer)");
+
+// The PostgreSQL connection string and login of the test cluster; an empty
+// connection string when the server tests are not configured.
+[[nodiscard]] std::string PgConnect();
+[[nodiscard]] std::string PgUser();
+[[nodiscard]] std::string PgPassword();
+
+// The text of a file below the source tree.
+[[nodiscard]] std::string SourceFile(const std::string& relativePath);
+
+// The module's database behind the alias HIS, with the login spemr/kvrt3816#:
+// a fresh SQLite file with the whole schema, or the PostgreSQL test cluster
+// with every table emptied (the counter reset to 1). HISDB_ALIASES points at
+// its alias file while the object lives. Available() is false (and the test
+// should skip) when the PostgreSQL cluster is not configured.
+class HisDatabase {
+public:
+    explicit HisDatabase(Backend backend);
+    ~HisDatabase();
+    [[nodiscard]] bool Available() const { return available_; }
+    [[nodiscard]] Backend GetBackend() const { return backend_; }
+    [[nodiscard]] const std::string& Dir() const { return dir_.Path(); }
+    // A direct engine connection, for arranging and checking rows.
+    [[nodiscard]] hisdb::Connection& Direct();
+    std::int64_t Exec(const std::string& sql);
+    // The first column of the first row of a query, as text ("" for null / no row).
+    [[nodiscard]] std::string Scalar(const std::string& sql);
+
+private:
+    Backend backend_;
+    TempDir dir_;
+    std::unique_ptr<ScopedEnv> aliases_;
+    std::unique_ptr<hisdb::Connection> direct_;
+    bool available_ = true;
+};
+
+}  // namespace testenv
