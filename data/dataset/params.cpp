@@ -1,0 +1,288 @@
+#include "data/dataset/params.h"
+
+#include <cmath>
+#include <string>
+
+#include "data/dataset/component.h"
+#include "data/dataset/db_errors.h"
+
+namespace dataset {
+
+std::string_view FieldTypeName(TFieldType type)
+{
+    switch (type) {
+    case ftString: return "String";
+    case ftSmallint: return "SmallInt";
+    case ftInteger: return "Integer";
+    case ftWord: return "Word";
+    case ftBoolean: return "Boolean";
+    case ftFloat: return "Float";
+    case ftCurrency: return "Currency";
+    case ftBCD: return "BCD";
+    case ftDate: return "Date";
+    case ftTime: return "Time";
+    case ftDateTime: return "DateTime";
+    case ftAutoInc: return "AutoInc";
+    case ftLargeint: return "LargeInt";
+    case ftFixedChar: return "FixedChar";
+    case ftBlob: return "Blob";
+    case ftVariant: return "Variant";
+    case ftUnknown: break;
+    }
+    return "Unknown";
+}
+
+TFieldType FieldTypeOf(hisdb::ColumnType type)
+{
+    switch (type) {
+    case hisdb::ColumnType::String: return ftString;
+    case hisdb::ColumnType::FixedChar: return ftFixedChar;
+    case hisdb::ColumnType::SmallInt: return ftSmallint;
+    case hisdb::ColumnType::Integer: return ftInteger;
+    case hisdb::ColumnType::Word: return ftWord;
+    case hisdb::ColumnType::AutoInc: return ftAutoInc;
+    case hisdb::ColumnType::LargeInt: return ftLargeint;
+    case hisdb::ColumnType::Float: return ftFloat;
+    case hisdb::ColumnType::Currency: return ftCurrency;
+    case hisdb::ColumnType::BCD: return ftBCD;
+    case hisdb::ColumnType::Date: return ftDate;
+    case hisdb::ColumnType::Time: return ftTime;
+    case hisdb::ColumnType::DateTime: return ftDateTime;
+    case hisdb::ColumnType::Blob: return ftBlob;
+    case hisdb::ColumnType::Unknown: break;
+    }
+    return ftUnknown;
+}
+
+namespace {
+
+bool IsQuote(char c)
+{
+    return c == '\'' || c == '"' || c == '`';
+}
+
+bool EndsName(char c)
+{
+    return c == ' ' || c == ',' || c == ';' || c == ')' || c == '\r' || c == '\n' ||
+           static_cast<unsigned char>(c) >= 0x80;
+}
+
+// Length of the UTF-8 sequence that starts with lead byte `c`.
+std::size_t SequenceLength(unsigned char c)
+{
+    if (c >= 0xF0) {
+        return 4;
+    }
+    if (c >= 0xE0) {
+        return 3;
+    }
+    if (c >= 0xC0) {
+        return 2;
+    }
+    return 1;
+}
+
+}  // namespace
+
+ParsedSql ParseSqlParams(std::string_view sql)
+{
+    ParsedSql parsed;
+    parsed.text.reserve(sql.size());
+    bool inLiteral = false;
+    std::size_t i = 0;
+    while (i < sql.size()) {
+        const char c = sql[i];
+        const auto u = static_cast<unsigned char>(c);
+        if (u >= 0x80) {
+            const std::size_t n = std::min(SequenceLength(u), sql.size() - i);
+            parsed.text.append(sql.substr(i, n));
+            i += n;
+            continue;
+        }
+        if (IsQuote(c)) {
+            inLiteral = !inLiteral;
+            parsed.text += c;
+            ++i;
+            continue;
+        }
+        if (c != ':' || inLiteral) {
+            parsed.text += c;
+            ++i;
+            continue;
+        }
+        if (i + 1 < sql.size() && sql[i + 1] == ':') {
+            parsed.text += ':';
+            i += 2;
+            continue;
+        }
+        std::size_t pos = i + 1;
+        std::string name;
+        if (pos < sql.size() && IsQuote(sql[pos])) {
+            const char quote = sql[pos];
+            const std::size_t close = sql.find(quote, pos + 1);
+            const std::size_t end = close == std::string_view::npos ? sql.size() : close;
+            name = std::string(sql.substr(pos + 1, end - pos - 1));
+            pos = close == std::string_view::npos ? sql.size() : close + 1;
+        } else {
+            const std::size_t start = pos;
+            while (pos < sql.size() && !EndsName(sql[pos])) {
+                ++pos;
+            }
+            name = std::string(sql.substr(start, pos - start));
+            if (name.empty()) {
+                // A colon followed by nothing that can name a parameter stays as it is.
+                parsed.text += c;
+                ++i;
+                continue;
+            }
+        }
+        parsed.text += '?';
+        parsed.names.push_back(std::move(name));
+        i = pos;
+    }
+    return parsed;
+}
+
+}  // namespace dataset
+
+void TParam::Clear()
+{
+    value_ = hisdb::Null{};
+    bound_ = true;
+}
+
+void TParam::SetValue(const dataset::Variant& value)
+{
+    value_ = value;
+    bound_ = true;
+    if (dataType_ == ftUnknown) {
+        if (std::holds_alternative<std::int64_t>(value)) {
+            dataType_ = ftInteger;
+        } else if (std::holds_alternative<double>(value)) {
+            dataType_ = ftFloat;
+        } else if (std::holds_alternative<hisdb::Decimal>(value)) {
+            dataType_ = ftBCD;
+        } else if (std::holds_alternative<hisdb::DateTime>(value)) {
+            dataType_ = ftDateTime;
+        } else if (std::holds_alternative<std::string>(value)) {
+            dataType_ = ftString;
+        }
+    }
+}
+
+std::string TParam::AsString() const
+{
+    if (const auto* s = std::get_if<std::string>(&value_)) {
+        return *s;
+    }
+    if (const auto* i = std::get_if<std::int64_t>(&value_)) {
+        return std::to_string(*i);
+    }
+    if (const auto* d = std::get_if<double>(&value_)) {
+        return dataset::FormatText("%.15g", *d);
+    }
+    if (const auto* dec = std::get_if<hisdb::Decimal>(&value_)) {
+        return dataset::FormatText("%.*f", dec->scale, dec->ToDouble());
+    }
+    if (const auto* dt = std::get_if<hisdb::DateTime>(&value_)) {
+        return dt->ToIso();
+    }
+    return {};
+}
+
+void TParam::SetAsString(std::string_view value)
+{
+    dataType_ = ftString;
+    SetValue(std::string(value));
+}
+
+int TParam::AsInteger() const
+{
+    if (const auto* i = std::get_if<std::int64_t>(&value_)) {
+        return static_cast<int>(*i);
+    }
+    if (const auto* d = std::get_if<double>(&value_)) {
+        return static_cast<int>(std::nearbyint(*d));
+    }
+    if (const auto* s = std::get_if<std::string>(&value_)) {
+        return std::stoi(*s);
+    }
+    return 0;
+}
+
+void TParam::SetAsInteger(std::int64_t value)
+{
+    dataType_ = ftInteger;
+    SetValue(value);
+}
+
+double TParam::AsFloat() const
+{
+    if (const auto* d = std::get_if<double>(&value_)) {
+        return *d;
+    }
+    if (const auto* i = std::get_if<std::int64_t>(&value_)) {
+        return static_cast<double>(*i);
+    }
+    if (const auto* dec = std::get_if<hisdb::Decimal>(&value_)) {
+        return dec->ToDouble();
+    }
+    return 0.0;
+}
+
+void TParam::SetAsFloat(double value)
+{
+    dataType_ = ftFloat;
+    SetValue(value);
+}
+
+hisdb::DateTime TParam::AsDateTime() const
+{
+    if (const auto* dt = std::get_if<hisdb::DateTime>(&value_)) {
+        return *dt;
+    }
+    return {};
+}
+
+void TParam::SetAsDateTime(const hisdb::DateTime& value)
+{
+    dataType_ = ftDateTime;
+    SetValue(value);
+}
+
+TParam& TParams::Add(std::string name)
+{
+    items_.emplace_back(std::move(name));
+    return items_.back();
+}
+
+TParam* TParams::FindParam(std::string_view name)
+{
+    for (auto& item : items_) {
+        if (dataset::SameText(item.Name(), name)) {
+            return &item;
+        }
+    }
+    return nullptr;
+}
+
+TParam& TParams::ParamByName(std::string_view name)
+{
+    TParam* param = FindParam(name);
+    if (param == nullptr) {
+        dataset::DatabaseError(dataset::FormatText("Parameter '%.*s' not found", static_cast<int>(name.size()), name.data()));
+    }
+    return *param;
+}
+
+void TParams::AssignValues(const TParams& from)
+{
+    for (auto& item : items_) {
+        for (const auto& source : from.items_) {
+            if (dataset::SameText(item.Name(), source.Name())) {
+                item = TParam(source);
+                break;
+            }
+        }
+    }
+}
