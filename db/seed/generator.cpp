@@ -254,33 +254,9 @@ int AgeOn(Day birthDay, Day day) {
   return static_cast<int>(floor);
 }
 
-}  // namespace
-
-void WriteDemo(std::ostream& out, Day today) {
-  using std::chrono::days;
-  // People stay the same from day to day; the applications follow the date.
-  Rng people(20240601);
-  const auto ymd = std::chrono::year_month_day(today);
-  Rng plans(static_cast<std::uint64_t>(static_cast<int>(ymd.year()) * 10000 +
-                                       static_cast<int>(static_cast<unsigned>(ymd.month())) * 100 +
-                                       static_cast<int>(static_cast<unsigned>(ymd.day()))));
-  NameMaker names(people);
-
-  std::map<std::string, std::string> diagName;
-  for (const auto& d : Diagnoses()) {
-    diagName[d.code] = d.name;
-  }
-  std::map<std::string, std::string> operName;
-  for (const auto& o : Operations()) {
-    operName[o.code] = o.name;
-  }
-
-  out << "-- Demo data for " << DateText(today) << ", written by hisdb-seed --demo.\nBEGIN;\n";
-  WriteShortLists(out);
-  WriteDictionaries(out);
-
-  // Staff: each ward has its doctors and nurses; anaesthetists and theatre
-  // nurses belong to the anaesthesia department and the operating theatre.
+// Staff: each ward has its doctors and nurses; anaesthetists and theatre
+// nurses belong to the anaesthesia department and the operating theatre.
+std::vector<Staff> WriteStaff(std::ostream& out, Rng& people, NameMaker& names) {
   std::vector<Staff> staff;
   int nextId = 1001;
   const auto hire = [&](const std::string& dept, const char* job, const char* title, bool female,
@@ -341,23 +317,30 @@ void WriteDemo(std::ostream& out, Day today) {
                Text(s.title, 30)});
     }
   }
-  const auto staffOf = [&staff](const std::string& dept, std::initializer_list<std::string_view> titles) {
-    std::vector<const Staff*> found;
-    for (const auto& s : staff) {
-      if (s.deptCode != dept) {
-        continue;
-      }
-      for (const auto t : titles) {
-        if (s.title == t) {
-          found.push_back(&s);
-        }
+  return staff;
+}
+
+std::vector<const Staff*> StaffOf(const std::vector<Staff>& staff, std::string_view dept,
+                                  std::initializer_list<std::string_view> titles) {
+  std::vector<const Staff*> found;
+  for (const auto& s : staff) {
+    if (s.deptCode != dept) {
+      continue;
+    }
+    for (const auto t : titles) {
+      if (s.title == t) {
+        found.push_back(&s);
       }
     }
-    return found;
-  };
+  }
+  return found;
+}
 
-  // In-patients: about ten occupied beds per ward, plus a few discharged
-  // (one of them on a bed that is occupied again, the lookup must skip it).
+// In-patients: about ten occupied beds per ward, plus a few discharged
+// (one of them on a bed that is occupied again, the lookup must skip it).
+std::vector<Patient> WritePatients(std::ostream& out, Day today, Rng& people, NameMaker& names,
+                                   const std::vector<Staff>& staff) {
+  using std::chrono::days;
   std::vector<Patient> patients;
   int inSeq = 1;
   {
@@ -370,7 +353,7 @@ void WriteDemo(std::ostream& out, Day today) {
         beds.insert(people.Between(1, dept.beds));
       }
       std::vector<int> bedList(beds.begin(), beds.end());
-      const auto doctors = staffOf(dept.code, {"主治医师", "住院医师"});
+      const auto doctors = StaffOf(staff, dept.code, {"主治医师", "住院医师"});
       for (std::size_t i = 0; i < bedList.size() + 3; ++i) {
         Patient p;
         const bool discharged = i >= bedList.size();
@@ -400,15 +383,31 @@ void WriteDemo(std::ostream& out, Day today) {
     }
   }
 
-  // Applications from six days back to three days ahead. Past days are
-  // arranged by the theatre; today is partly arranged; later days wait.
+  return patients;
+}
+
+// Applications from six days back to three days ahead. Past days are
+// arranged by the theatre; today is partly arranged; later days wait.
+// Returns the next free FSerialNo.
+int WriteApplications(std::ostream& out, Day today, Rng& plans, const std::vector<Staff>& staff,
+                      const std::vector<Patient>& patients) {
+  using std::chrono::days;
+  std::map<std::string, std::string> diagName;
+  for (const auto& d : Diagnoses()) {
+    diagName[d.code] = d.name;
+  }
+  std::map<std::string, std::string> operName;
+  for (const auto& o : Operations()) {
+    operName[o.code] = o.name;
+  }
+
   static const std::vector<std::string> times = {" 8:00", " 8:30", " 9:00", " 9:30", "10:00", "10:30",
                                                  "11:00", "13:30", "14:00", "14:30", "15:00", "16:00"};
   static const std::vector<std::string> rooms = {"1", "2", "3", "5", "6", "7", "8", "10", "手术间1", "手术间2", "手术间3"};
   // Per cent of each entry of BloodTypes(), in its order.
   static constexpr int kBloodWeights[] = {28, 27, 32, 9, 1, 1, 1, 0, 1};
-  const auto anaesthetists = staffOf("0401", {"主任医师", "副主任医师", "主治医师", "住院医师"});
-  const auto theatreNurses = staffOf("0402", {"主管护师", "护师", "护士"});
+  const auto anaesthetists = StaffOf(staff, "0401", {"主任医师", "副主任医师", "主治医师", "住院医师"});
+  const auto theatreNurses = StaffOf(staff, "0402", {"主管护师", "护师", "护士"});
   int serialNo = 1001;
   {
     Inserter ins(out, "TOperationPlan",
@@ -417,7 +416,7 @@ void WriteDemo(std::ostream& out, Day today) {
                  "FAnaesthesia,FAnaDoctor,FAnaAss1,FAppNurse,FCirNurse,FRemark,FEnterDate,FUser,FStatus");
     for (int offset = -6; offset <= 3; ++offset) {
       const Day day = today + days(offset);
-      const int arrangedPercent = offset < 0 ? 100 : offset == 0 ? 60 : offset == 1 ? 25 : 0;
+      const int arrangedPercent = offset < 0 ? 100 : offset == 1 ? 25 : 0;
       for (const auto& dept : Departments()) {
         std::vector<const Patient*> candidates;
         for (const auto& p : patients) {
@@ -425,12 +424,13 @@ void WriteDemo(std::ostream& out, Day today) {
             candidates.push_back(&p);
           }
         }
-        const auto surgeons = staffOf(dept.code, {"主任医师", "副主任医师", "主治医师"});
-        const auto juniors = staffOf(dept.code, {"主治医师", "住院医师"});
-        const auto chiefs = staffOf(dept.code, {"主任医师", "副主任医师"});
+        const auto surgeons = StaffOf(staff, dept.code, {"主任医师", "副主任医师", "主治医师"});
+        const auto juniors = StaffOf(staff, dept.code, {"主治医师", "住院医师"});
+        const auto chiefs = StaffOf(staff, dept.code, {"主任医师", "副主任医师"});
         const int count = candidates.empty() ? 0 : plans.Between(2, 4);
         std::set<const Patient*> todaysPatients;
         std::set<std::string> usedTimes;
+        int written = 0;
         for (int n = 0; n < count; ++n) {
           const Patient* p = plans.Pick(candidates);
           const std::string& time = plans.Pick(times);
@@ -483,7 +483,10 @@ void WriteDemo(std::ostream& out, Day today) {
             case 3: remark = "家属已签字"; break;
             default: break;
           }
-          const bool arranged = plans.Percent(arrangedPercent);
+          // Today every ward shows an arranged row first and a waiting one next.
+          const bool arranged = offset == 0 ? (written == 0 || (written > 1 && plans.Percent(50)))
+                                            : plans.Percent(arrangedPercent);
+          ++written;
           const Day enterDay = std::max(p->inDay, std::min(day - days(plans.Between(1, 3)), today - days(plans.Between(0, 1))));
           const int age = AgeOn(p->birthDay, enterDay);
           const Staff* anaDoctor = plans.Pick(anaesthetists);
@@ -508,7 +511,25 @@ void WriteDemo(std::ostream& out, Day today) {
       }
     }
   }
-  out << "UPDATE TNextOperationPlanNo SET FNext = " << serialNo << ";\nCOMMIT;\n";
+  return serialNo;
+}
+
+}  // namespace
+
+void WriteDemo(std::ostream& out, Day today) {
+  // People stay the same from day to day; the applications follow the date.
+  Rng people(20240601);
+  Rng plans(static_cast<std::uint64_t>(today.time_since_epoch().count()));
+  NameMaker names(people);
+
+  out << "-- Demo data for " << DateText(today) << ", written by hisdb-seed --demo.\nBEGIN;\n";
+  WriteShortLists(out);
+  WriteDictionaries(out);
+
+  const auto staff = WriteStaff(out, people, names);
+  const auto patients = WritePatients(out, today, people, names, staff);
+  const int nextSerialNo = WriteApplications(out, today, plans, staff, patients);
+  out << "UPDATE TNextOperationPlanNo SET FNext = " << nextSerialNo << ";\nCOMMIT;\n";
 }
 
 void WriteBulk(std::ostream& out, long count, std::uint64_t seed) {
