@@ -31,6 +31,8 @@ inline constexpr char kCannotConnect[] =
     "Emr\xd3\xc3\xbb\xa7\xb2\xbb\xc4\xdc\xc1\xac\xbd\xd3\xb5\xbd"
     "HIS\xb7\xfe\xce\xf1\xc6\xf7!";
 inline constexpr char kEmpty[] = "";
+// "手术申请模块出错!": the list window could not be prepared or shown.
+inline constexpr char kFailed[] = "\xca\xd6\xca\xf5\xc9\xea\xc7\xeb\xc4\xa3\xbf\xe9\xb3\xf6\xb4\xed!";
 
 // Limits of the three arguments, in GBK bytes.
 inline constexpr unsigned kApplicantLimit = 8;

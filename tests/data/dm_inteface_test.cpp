@@ -1,0 +1,405 @@
+// The data module: its statements, its fields, the staff lists it computes,
+// the rules before a row is stored, and whole changes written through the
+// update statements on SQLite and PostgreSQL.
+#include "data/DMIntefaceUnit.h"
+
+#include "data/dataset/db_errors.h"
+#include "data/dataset/locale_settings.h"
+#include "platform/ui/messagebox.h"
+#include "tests/support/test_env.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+using testenv::Backend;
+namespace loc = dataset::locale;
+
+std::string DayText(int offset)
+{
+    return loc::FromDayNumber(loc::DayNumber(loc::Today()) + offset).ToIso().substr(0, 10);
+}
+
+// Records information boxes and error boxes instead of showing them.
+class Boxes {
+public:
+    Boxes()
+    {
+        oldResponder_ = ui::SetMessageBoxResponder([this](const QString& text, const QString& caption, unsigned flags) {
+            shown.push_back(text.toStdString());
+            captions.push_back(caption.toStdString());
+            this->flags.push_back(flags);
+            return ui::IDOK;
+        });
+        oldHook_ = dataset::SetErrorBoxHook([this](const std::string& message) { errors.push_back(message); });
+    }
+    ~Boxes()
+    {
+        ui::SetMessageBoxResponder(oldResponder_);
+        dataset::SetErrorBoxHook(oldHook_);
+    }
+    std::vector<std::string> shown;
+    std::vector<std::string> captions;
+    std::vector<unsigned> flags;
+    std::vector<std::string> errors;
+
+private:
+    ui::MessageBoxResponder oldResponder_;
+    dataset::ErrorBoxHook oldHook_;
+};
+
+std::vector<std::string> Lines(TStrings& strings)
+{
+    std::vector<std::string> lines;
+    for (int i = 0; i < strings.Count(); ++i) {
+        lines.push_back(strings[i]);
+    }
+    return lines;
+}
+
+#ifndef HIS_SERVER_TESTS
+TEST(DMIntefaceStatements, ModifyNamesEveryColumnButTheEntryTimeAndKeysOnTheOldRoom)
+{
+    TDMInteface dm;
+    const std::vector<std::string> lines = Lines(dm.UpdateQOperationPlan->ModifySQL());
+    ASSERT_EQ(lines.size(), 35u);
+    EXPECT_EQ(lines[0], "update TOperationPlan");
+    EXPECT_EQ(lines[1], "set");
+    EXPECT_EQ(lines[2], "  FSerialNo = :FSerialNo,");
+    EXPECT_EQ(lines[3], "  FOperDate = :FOperDate,");
+    EXPECT_EQ(lines[28], "  FRemark = :FRemark,");
+    EXPECT_EQ(lines[29], "  FUser = :FUser,");
+    EXPECT_EQ(lines[30], "  FStatus = :FStatus");
+    EXPECT_EQ(lines[31], "where");
+    EXPECT_EQ(lines[32], "  FSerialNo = :OLD_FSerialNo ");
+    EXPECT_EQ(lines[33], "  and FOperRoom = :OLD_FOperRoom");
+    EXPECT_EQ(lines[34], "");
+    for (const std::string& line : lines) {
+        EXPECT_EQ(line.find("FEnterDate"), std::string::npos) << line;
+    }
+}
+
+TEST(DMIntefaceStatements, InsertAndDeleteWordForWord)
+{
+    TDMInteface dm;
+    const std::vector<std::string> insert = Lines(dm.UpdateQOperationPlan->InsertSQL());
+    const std::vector<std::string> expected = {
+        "insert into TOperationPlan",
+        "  (FSerialNo, FOperDate, FTime, FOperRoom, FName, FSex, FAge, FInNo, ",
+        "FDeptCode, ",
+        "   FBedNo, FBloodType, FAssay, FDiag, FDiagCode, FOper, FOperCode, FMaterial, ",
+        "   FOperator, FAssistant1, FAssistant2, FAssistant3, FAnaesthesia, FAnaDoctor, ",
+        "   FAnaAss1, FAppNurse, FCirNurse, FRemark, FUser, FStatus)",
+        "values",
+        "  (:FSerialNo, :FOperDate, :FTime, :FOperRoom, :FName, :FSex, :FAge, :FInNo, ",
+        "   :FDeptCode, :FBedNo, :FBloodType, :FAssay, :FDiag, :FDiagCode, :FOper, ",
+        "   :FOperCode, :FMaterial, :FOperator, :FAssistant1, :FAssistant2, :FAssistant3, ",
+        "   :FAnaesthesia, :FAnaDoctor, :FAnaAss1, :FAppNurse, :FCirNurse, :FRemark, ",
+        "   :FUser, :FStatus)",
+    };
+    EXPECT_EQ(insert, expected);
+    const std::vector<std::string> del = Lines(dm.UpdateQOperationPlan->DeleteSQL());
+    EXPECT_EQ(del, (std::vector<std::string>{"delete from TOperationPlan", "where", "  FSerialNo = :OLD_FSerialNo ",
+                                             "  and FOperRoom = :OLD_FOperRoom ", ""}));
+}
+
+TEST(DMIntefaceComponents, FieldsAndSettingsAsTheWindowsExpectThem)
+{
+    TDMInteface dm;
+    EXPECT_EQ(dm.DatabaseHIS->AliasName(), "HIS");
+    EXPECT_EQ(dm.DatabaseHIS->DatabaseName(), "HISDb");
+    EXPECT_FALSE(dm.DatabaseHIS->LoginPrompt());
+    EXPECT_FALSE(dm.DatabaseHIS->Params().Values("user name").empty());
+    EXPECT_TRUE(dm.QOperationPlan->CachedUpdates());
+    EXPECT_EQ(dm.QOperationPlan->UpdateMode(), upWhereKeyOnly);
+    EXPECT_EQ(dm.QOperationPlan->UpdateObject(), dm.UpdateQOperationPlan);
+    EXPECT_EQ(dm.QOperationPlan->Fields().Count(), 32);
+    EXPECT_EQ(dm.QOperationPlan->FieldByName("fserialno"), dm.QOperationPlanFSerialNo);
+    EXPECT_EQ(dm.QOperationPlanFTime->EditMask(), "!90:00;1;_");
+    EXPECT_EQ(dm.QOperationPlanFTime->Size(), 6);
+    EXPECT_EQ(dm.QOperationPlanFAssistant3->Size(), 50);
+    EXPECT_EQ(dm.QOperationPlanFAssistant1->Size(), 20);
+    EXPECT_EQ(dm.QOperationPlanFAge->DisplayFormat(), "0.0");
+    EXPECT_EQ(dm.QOperationPlanFAssay->DisplayLabel(), "化验情况(肝炎、梅毒等)");
+    EXPECT_EQ(dm.QOperationPlanFStatus->DisplayLabel(), "FStatus");
+    EXPECT_EQ(dm.QOperationPlanJOperator->FieldKind(), fkCalculated);
+    EXPECT_EQ(dm.QOperationPlanJOperator->Size(), 60);
+    EXPECT_EQ(dm.QEmployee->Fields().Count(), 7);
+    EXPECT_EQ(dm.QDiag->Fields().Count(), 3);
+    EXPECT_EQ(dm.DSQOperationPlan->DataSet(), dm.QOperationPlan);
+    EXPECT_TRUE(dm.ApplicantUser.empty() && dm.DepartmentCode.empty() && dm.DepartmentName.empty() &&
+                dm.MessageText.empty());
+}
+
+#endif
+
+// A data module connected to a fresh HIS database, QOperationPlan open on one
+// day of department 0301.
+class DMIntefaceData : public ::testing::TestWithParam<Backend> {
+protected:
+    void SetUp() override
+    {
+        db_ = std::make_unique<testenv::HisDatabase>(GetParam());
+        if (!db_->Available()) {
+            GTEST_SKIP() << "PostgreSQL test cluster not configured (OPEREDIT_PG_CONNECT)";
+        }
+        dm_ = std::make_unique<TDMInteface>();
+        dm_->DatabaseHIS->Params().SetValues("USER NAME", "spemr");
+        dm_->DatabaseHIS->Params().SetValues("PASSWORD", "kvrt3816#");
+        dm_->DatabaseHIS->Open();
+        dm_->DepartmentCode = "0301";
+    }
+    void TearDown() override
+    {
+        if (dm_) {
+            dm_->QOperationPlan->Close();
+            dm_->DatabaseHIS->Close();
+        }
+    }
+
+    void OpenDay(int offset = 0)
+    {
+        TQuery& q = *dm_->QOperationPlan;
+        q.Close();
+        q.SQL().Clear();
+        q.SQL().Add("select * from TOperationPlan ");
+        q.SQL().Add("where FOperDate >= '" + DayText(offset) + "' ");
+        q.SQL().Add("and FOperDate < '" + DayText(offset + 1) + "' ");
+        q.SQL().Add("and FDeptCode = '0301' ");
+        q.SQL().Add("order by FOperDate,FOperRoom,FTime ");
+        q.Open();
+    }
+
+    // Fills every field a valid application needs.
+    void FillValid(int serialNo, int dayOffset = 0)
+    {
+        TDMInteface& d = *dm_;
+        d.QOperationPlanFSerialNo->SetAsInteger(serialNo);
+        hisdb::DateTime day;
+        ASSERT_TRUE(hisdb::DateTime::FromIso(DayText(dayOffset), day));
+        d.QOperationPlanFOperDate->SetAsDateTime(day);
+        d.QOperationPlanFTime->SetAsString(" 9:30");
+        d.QOperationPlanFName->SetAsString("王秀英");
+        d.QOperationPlanFSex->SetAsString("女");
+        d.QOperationPlanFAge->SetAsFloat(35.645);
+        d.QOperationPlanFInNo->SetAsString("Z0012345");
+        d.QOperationPlanFDeptCode->SetAsString("0301");
+        d.QOperationPlanFBedNo->SetAsString("12");
+        d.QOperationPlanFBloodType->SetAsString("A型");
+        d.QOperationPlanFDiag->SetAsString("急性阑尾炎");
+        d.QOperationPlanFDiagCode->SetAsString("K35.902");
+        d.QOperationPlanFOper->SetAsString("腹腔镜下阑尾切除术");
+        d.QOperationPlanFOperCode->SetAsString("47.0101");
+        d.QOperationPlanFOperator->SetAsString("张伟");
+        d.QOperationPlanFAnaesthesia->SetAsString("全麻");
+        d.QOperationPlanFUser->SetAsString("李医生");
+        d.QOperationPlanFStatus->SetAsInteger(0);
+    }
+
+    void InsertRow(int serialNo, const std::string& room = "NULL", int status = 0)
+    {
+        db_->Exec("insert into TOperationPlan (FSerialNo, FOperDate, FTime, FOperRoom, FName, FDeptCode, FBedNo, "
+                  "FBloodType, FDiag, FDiagCode, FOper, FOperCode, FOperator, FAnaesthesia, FUser, FStatus) values (" +
+                  std::to_string(serialNo) + ", '" + DayText(0) + " 00:00:00', '10:00', " + room +
+                  ", '赵敏', '0301', '7', 'O型', '胆囊结石', 'K80.201', '胆囊切除术', '51.2201', '刘洋', '腰麻', "
+                  "'李医生', " + std::to_string(status) + ")");
+    }
+
+    std::unique_ptr<testenv::HisDatabase> db_;
+    std::unique_ptr<TDMInteface> dm_;
+    Boxes boxes_;
+};
+
+TEST_P(DMIntefaceData, NewApplicationIsInsertedWithServerEntryTime)
+{
+    OpenDay();
+    dm_->QOperationPlan->Append();
+    FillValid(41);
+    dm_->QOperationPlanFRemark->SetAsString("O'Brien 指导");  // a quote must not break the statement
+    dm_->QOperationPlan->ApplyUpdates();
+    dm_->QOperationPlan->CommitUpdates();
+    EXPECT_FALSE(dm_->QOperationPlan->UpdatesPending());
+    EXPECT_TRUE(dm_->QOperationPlanFEnterDate->IsNull()) << "the module never writes the entry time";
+
+    EXPECT_EQ(db_->Scalar("select FName from TOperationPlan where FSerialNo = 41"), "王秀英");
+    EXPECT_EQ(db_->Scalar("select FTime from TOperationPlan where FSerialNo = 41"), " 9:30");
+    EXPECT_EQ(db_->Scalar("select FRemark from TOperationPlan where FSerialNo = 41"), "O'Brien 指导");
+    EXPECT_EQ(db_->Scalar("select FAge from TOperationPlan where FSerialNo = 41"), "35.64");
+    EXPECT_EQ(db_->Scalar("select FStatus from TOperationPlan where FSerialNo = 41"), "0");
+    EXPECT_FALSE(db_->Scalar("select FEnterDate from TOperationPlan where FSerialNo = 41").empty());
+    EXPECT_EQ(db_->Scalar("select count(*) from TOperationPlan where FSerialNo = 41 and FOperRoom is null"), "1");
+}
+
+TEST_P(DMIntefaceData, ModificationKeepsStatusAndUnassignedColumns)
+{
+    InsertRow(7, "NULL", 5);
+    OpenDay();
+    ASSERT_FALSE(dm_->QOperationPlan->IsEmpty());
+    dm_->QOperationPlan->Edit();
+    dm_->QOperationPlanFRemark->SetAsString("改为下午");
+    dm_->QOperationPlanFAssistant3->SetAsString("王五'六");
+    dm_->QOperationPlan->ApplyUpdates();
+    dm_->QOperationPlan->CommitUpdates();
+    EXPECT_TRUE(boxes_.errors.empty());
+    EXPECT_EQ(db_->Scalar("select FRemark from TOperationPlan where FSerialNo = 7"), "改为下午");
+    EXPECT_EQ(db_->Scalar("select FAssistant3 from TOperationPlan where FSerialNo = 7"), "王五'六");
+    EXPECT_EQ(db_->Scalar("select FStatus from TOperationPlan where FSerialNo = 7"), "5");
+    EXPECT_EQ(db_->Scalar("select count(*) from TOperationPlan where FOperRoom is null"), "1");
+}
+
+TEST_P(DMIntefaceData, DeletionOfAWaitingApplication)
+{
+    InsertRow(8);
+    InsertRow(9);
+    OpenDay();
+    dm_->QOperationPlan->Delete();
+    dm_->QOperationPlan->ApplyUpdates();
+    dm_->QOperationPlan->CommitUpdates();
+    EXPECT_EQ(db_->Scalar("select count(*) from TOperationPlan"), "1");
+}
+
+TEST_P(DMIntefaceData, ArrangedMeanwhileRefusesModifyAndDeleteAndLosesNothing)
+{
+    InsertRow(10);
+    OpenDay();
+    dm_->QOperationPlan->Edit();
+    dm_->QOperationPlanFRemark->SetAsString("病房改的");
+    db_->Exec("update TOperationPlan set FOperRoom = '3' where FSerialNo = 10");
+
+    EXPECT_THROW(dm_->QOperationPlan->ApplyUpdates(), EAbort);
+    ASSERT_EQ(boxes_.errors.size(), 1u);
+    EXPECT_EQ(boxes_.errors[0], "Update failed");
+    EXPECT_TRUE(dm_->QOperationPlan->UpdatesPending());
+    EXPECT_EQ(dm_->QOperationPlanFRemark->AsString(), "病房改的");
+    EXPECT_EQ(db_->Scalar("select FRemark from TOperationPlan where FSerialNo = 10"), "");
+    EXPECT_EQ(db_->Scalar("select FOperRoom from TOperationPlan where FSerialNo = 10"), "3");
+
+    dm_->QOperationPlan->CancelUpdates();
+    dm_->QOperationPlan->Delete();
+    EXPECT_THROW(dm_->QOperationPlan->ApplyUpdates(), EAbort);
+    EXPECT_EQ(boxes_.errors.size(), 2u);
+    EXPECT_EQ(db_->Scalar("select count(*) from TOperationPlan"), "1");
+}
+
+TEST_P(DMIntefaceData, DateWindowFromTenDaysBackToSevenAhead)
+{
+    OpenDay();
+    struct Case {
+        int offset;
+        const char* message;  // nullptr: accepted
+    };
+    const Case cases[] = {{-10, nullptr}, {-11, "手术日期已过10日！不能修改!"}, {7, nullptr},
+                          {8, "只能申请7日内手术！请重新输入手术日期!"}, {0, nullptr}};
+    int serial = 100;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.offset);
+        boxes_.shown.clear();
+        dm_->QOperationPlan->Append();
+        FillValid(serial++, c.offset);
+        hisdb::DateTime late;
+        ASSERT_TRUE(hisdb::DateTime::FromIso(DayText(c.offset) + " 23:59:59", late));
+        dm_->QOperationPlanFOperDate->SetAsDateTime(late);  // the time of day does not count
+        if (c.message == nullptr) {
+            EXPECT_NO_THROW(dm_->QOperationPlan->Post());
+            EXPECT_TRUE(boxes_.shown.empty());
+        } else {
+            EXPECT_THROW(dm_->QOperationPlan->Post(), EAbort);
+            ASSERT_EQ(boxes_.shown.size(), 1u);
+            EXPECT_EQ(boxes_.shown[0], c.message);
+            EXPECT_EQ(boxes_.captions[0], "信息");
+            EXPECT_EQ(boxes_.flags[0], 0x42040u);
+            dm_->QOperationPlan->Cancel();
+        }
+    }
+    dm_->QOperationPlan->CancelUpdates();
+}
+
+TEST_P(DMIntefaceData, RulesInOrderAndARefusedPostKeepsEveryValue)
+{
+    OpenDay();
+    dm_->QOperationPlan->Append();
+    FillValid(200);
+    dm_->QOperationPlanFOperDate->Clear();
+    EXPECT_THROW(dm_->QOperationPlan->Post(), EAbort);
+    EXPECT_EQ(boxes_.shown.back(), "手术日期已过10日！不能修改!") << "an empty date is far in the past";
+
+    FillValid(200);
+    dm_->QOperationPlanFBedNo->Clear();
+    dm_->QOperationPlanFOperator->Clear();
+    EXPECT_THROW(dm_->QOperationPlan->Post(), EAbort);
+    EXPECT_EQ(boxes_.shown.back(), "没有输入床号，必须输入床号！");
+    EXPECT_EQ(dm_->QOperationPlan->State(), dsInsert);
+    EXPECT_EQ(dm_->QOperationPlanFName->AsString(), "王秀英");
+    EXPECT_EQ(dm_->QOperationPlanFTime->AsString(), " 9:30");
+    EXPECT_EQ(dm_->QOperationPlanFSerialNo->AsInteger(), 200);
+
+    FillValid(200);
+    dm_->QOperationPlanFDiagCode->Clear();
+    dm_->QOperationPlanFOper->Clear();
+    EXPECT_THROW(dm_->QOperationPlan->Post(), EAbort);
+    EXPECT_EQ(boxes_.shown.back(), "必须输入手术名称！") << "names come before codes";
+
+    FillValid(200);
+    dm_->QOperationPlanFDiagCode->Clear();
+    EXPECT_THROW(dm_->QOperationPlan->Post(), EAbort);
+    EXPECT_EQ(boxes_.shown.back(), "必须输入术前诊断ICD代码！");
+
+    FillValid(200);
+    dm_->QOperationPlanFAnaesthesia->Clear();
+    EXPECT_THROW(dm_->QOperationPlan->Post(), EAbort);
+    EXPECT_EQ(boxes_.shown.back(), "必须输入麻醉方法！");
+    EXPECT_FALSE(dm_->QOperationPlan->UpdatesPending());
+    EXPECT_EQ(db_->Scalar("select count(*) from TOperationPlan"), "0");
+}
+
+TEST_P(DMIntefaceData, AnOldApplicationCannotBeStoredEvenForARemark)
+{
+    db_->Exec("insert into TOperationPlan (FSerialNo, FOperDate, FDeptCode, FBedNo, FName) values (3, '" +
+              DayText(-12) + " 00:00:00', '0301', '1', '孙丽')");
+    OpenDay(-12);
+    dm_->QOperationPlan->Edit();
+    dm_->QOperationPlanFRemark->SetAsString("补记");
+    EXPECT_THROW(dm_->QOperationPlan->Post(), EAbort);
+    EXPECT_EQ(boxes_.shown.back(), "手术日期已过10日！不能修改!");
+    EXPECT_EQ(dm_->QOperationPlan->State(), dsEdit);
+}
+
+TEST_P(DMIntefaceData, StaffListsJoinedByCarriageReturnsAndCutAt60Bytes)
+{
+    OpenDay();
+    TDMInteface& d = *dm_;
+    d.QOperationPlan->Append();
+    EXPECT_EQ(d.QOperationPlanJOperator->AsString(), "");
+    EXPECT_EQ(d.QOperationPlanJAnaDoctor->AsString(), "");
+
+    d.QOperationPlanFOperator->SetAsString("张伟");
+    d.QOperationPlanFAssistant2->SetAsString("李娜");
+    EXPECT_EQ(d.QOperationPlanJOperator->AsString(), "张伟\r李娜");
+
+    d.QOperationPlanFOperator->Clear();
+    EXPECT_EQ(d.QOperationPlanJOperator->AsString(), "\r李娜");
+
+    d.QOperationPlanFAnaDoctor->SetAsString("周杰");
+    EXPECT_EQ(d.QOperationPlanJAnaDoctor->AsString(), "周杰");
+    d.QOperationPlanFAnaAss1->SetAsString("吴芳");
+    EXPECT_EQ(d.QOperationPlanJAnaDoctor->AsString(), "周杰\r吴芳");
+
+    // 20 + 1 + 20 + 1 + 20 = 62 bytes: the last step is cut to 60, never inside a character.
+    d.QOperationPlanFOperator->SetAsString("一二三四五六七八九十");
+    d.QOperationPlanFAssistant1->SetAsString("甲乙丙丁戊己庚辛壬癸");
+    d.QOperationPlanFAssistant2->SetAsString("子丑寅卯辰巳午未申酉");
+    const std::string joined = d.QOperationPlanJOperator->AsString();
+    EXPECT_EQ(joined, "一二三四五六七八九十\r甲乙丙丁戊己庚辛壬癸\r子丑寅卯辰巳午未申");
+    d.QOperationPlanFAssistant3->SetAsString("戌");
+    EXPECT_EQ(d.QOperationPlanJOperator->AsString(), joined) << "nothing fits after 60 bytes";
+    d.QOperationPlan->Cancel();
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, DMIntefaceData, ::testing::Values(Backend::HIS_TEST_BACKEND),
+                         [](const auto& info) { return testenv::BackendName(info.param); });
+
+}  // namespace
