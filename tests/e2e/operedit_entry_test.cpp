@@ -1,0 +1,151 @@
+// The exported entry, called through the shared library as the EMR client
+// calls it: argument checks, login failures, repeated calls, and the
+// library's exports.
+#include "entry/operedit.h"
+#include "platform/text/gbk.h"
+#include "tests/support/test_env.h"
+
+#include <gtest/gtest.h>
+
+#include <dlfcn.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace result = operedit_result;
+using testenv::Backend;
+
+std::string BinaryDir()
+{
+    const char* dir = std::getenv("OPEREDIT_BINARY_DIR");
+    return dir != nullptr ? dir : ".";
+}
+
+std::string LibraryPath()
+{
+    return BinaryDir() + "/lib/liboperedit.so";
+}
+
+// liboperedit.so loaded as the host loads it.
+class Library {
+public:
+    Library()
+    {
+        handle_ = dlopen(LibraryPath().c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (handle_ != nullptr) {
+            fn_ = reinterpret_cast<Fn>(dlsym(handle_, "operedit"));
+        }
+    }
+    // Qt's application object lives on in the library; it is never unloaded.
+    [[nodiscard]] bool Loaded() const { return fn_ != nullptr; }
+    const char* Call(const char* a, const char* b, const char* c) const { return fn_(a, b, c); }
+    // Calls with UTF-8 texts converted to GBK, as emrhost does.
+    const char* CallUtf8(const std::string& a, const std::string& b, const std::string& c) const
+    {
+        const std::string ga = gbk::FromUtf8(a), gb = gbk::FromUtf8(b), gc = gbk::FromUtf8(c);
+        return fn_(ga.c_str(), gb.c_str(), gc.c_str());
+    }
+
+private:
+    using Fn = const char* (*)(const char*, const char*, const char*);
+    void* handle_ = nullptr;
+    Fn fn_ = nullptr;
+};
+
+class OperEditEntry : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(lib_.Loaded()) << dlerror() << " " << LibraryPath(); }
+    Library lib_;
+};
+
+TEST_F(OperEditEntry, NullArgumentsAreCheckedBeforeLengths)
+{
+    const std::string tooLong(11, 'x');
+    EXPECT_STREQ(lib_.Call(nullptr, tooLong.c_str(), ""), result::kNullArgument);
+    EXPECT_STREQ(lib_.Call("", nullptr, ""), result::kNullArgument);
+    EXPECT_STREQ(lib_.Call("", "", nullptr), result::kNullArgument);
+    EXPECT_STREQ(lib_.Call(nullptr, nullptr, nullptr), result::kNullArgument);
+}
+
+TEST_F(OperEditEntry, LengthLimitsInGbkBytes)
+{
+    // With no database behind HIS an accepted call ends at the login.
+    testenv::TempDir dir;
+    dir.Write("aliases.ini", "[HIS]\ndriver=sqlite\ndatabase=" + dir.Path() + "/absent.db\n");
+    testenv::ScopedEnv aliases("HISDB_ALIASES", (dir.Path() + "/aliases.ini").c_str());
+
+    const std::string s8(8, 'a'), s9(9, 'a'), s10(10, 'b'), s11(11, 'b'), s30(30, 'c'), s31(31, 'c');
+    EXPECT_STREQ(lib_.Call(s8.c_str(), s10.c_str(), s30.c_str()), result::kCannotConnect);
+    EXPECT_STREQ(lib_.Call(s9.c_str(), s10.c_str(), s30.c_str()), result::kTooLong);
+    EXPECT_STREQ(lib_.Call(s8.c_str(), s11.c_str(), s30.c_str()), result::kTooLong);
+    EXPECT_STREQ(lib_.Call(s8.c_str(), s10.c_str(), s31.c_str()), result::kTooLong);
+    // Chinese characters take two bytes each: four fill the applicant, fifteen the department name.
+    EXPECT_STREQ(lib_.CallUtf8("张医生乙", "0301", "一二三四五六七八九十一二三四五"), result::kCannotConnect);
+    EXPECT_STREQ(lib_.CallUtf8("张医生乙丙", "0301", "科"), result::kTooLong);
+    EXPECT_STREQ(lib_.CallUtf8("张", "0301", "一二三四五六七八九十一二三四五六"), result::kTooLong);
+    // The first failing check decides, before anything is created.
+    EXPECT_STREQ(lib_.Call(s9.c_str(), nullptr, ""), result::kNullArgument);
+}
+
+TEST_F(OperEditEntry, FailedLoginsReturnTheConnectionTextWithoutABox)
+{
+    testenv::TempDir dir;
+    const std::string absent = dir.Path() + "/absent.db";
+    std::vector<std::string> aliasFiles = {
+        "[HIS]\ndriver=sqlite\ndatabase=" + absent + "\n",                      // missing file
+        "[OTHER]\ndriver=sqlite\ndatabase=" + absent + "\n",                    // no alias HIS
+        "[HIS]\ndriver=odbc\nconnect=Driver={No Such Driver};Server=127.0.0.1\n",  // unknown target
+    };
+    testenv::HisDatabase refusing(Backend::Sqlite);  // exists, but accepts another login
+    aliasFiles.push_back("[HIS]\ndriver=sqlite\ndatabase=" + refusing.Dir() + "/his.db\nuser=someone\npassword=x\n");
+    if (!testenv::PgConnect().empty()) {
+        aliasFiles.push_back("[HIS]\ndriver=odbc\nconnect=" + testenv::PgConnect() + ";Database=no_such_db\n");
+    }
+
+    for (const std::string& aliases : aliasFiles) {
+        SCOPED_TRACE(aliases);
+        dir.Write("aliases.ini", aliases);
+        testenv::ScopedEnv env("HISDB_ALIASES", (dir.Path() + "/aliases.ini").c_str());
+        const char* text = lib_.Call("doctor", "0301", "ward");
+        EXPECT_STREQ(text, result::kCannotConnect);
+        // Constant storage: still readable, unchanged, after later calls.
+        lib_.Call(nullptr, "", "");
+        EXPECT_EQ(std::string(text), std::string(result::kCannotConnect));
+    }
+    EXPECT_NE(access(absent.c_str(), F_OK), 0) << "a login never creates a database file";
+}
+
+TEST_F(OperEditEntry, TwoCallsInARowEachLogInAfresh)
+{
+    testenv::HisDatabase db(Backend::Sqlite);
+    EXPECT_STREQ(lib_.CallUtf8("李医生", "0301", "普外科"), result::kEmpty);
+    EXPECT_STREQ(lib_.CallUtf8("", "", ""), result::kEmpty);
+    // The database went away between calls: the next call reports it.
+    std::remove((db.Dir() + "/his.db").c_str());
+    EXPECT_STREQ(lib_.CallUtf8("李医生", "0301", "普外科"), result::kCannotConnect);
+}
+
+TEST(OperEditLibrary, ExportsOnlyOperedit)
+{
+    const std::string command = "nm -D --defined-only '" + LibraryPath() + "'";
+    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
+    ASSERT_TRUE(pipe);
+    std::vector<std::string> symbols;
+    char line[512];
+    while (std::fgets(line, sizeof line, pipe.get()) != nullptr) {
+        std::string text(line);
+        while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
+            text.pop_back();
+        }
+        symbols.push_back(text.substr(text.find_last_of(' ') + 1));
+    }
+    EXPECT_EQ(symbols, std::vector<std::string>{"operedit"});
+}
+
+}  // namespace
