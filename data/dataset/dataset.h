@@ -208,6 +208,8 @@ protected:
     void SetApplyRecord(Record* record) { applyRecord_ = record; }
     void DataEvent(TDataEvent event, TField* field = nullptr);
     void FetchAll();
+    // The cursor has been read to its end.
+    [[nodiscard]] bool CursorDone() const { return cursorDone_; }
     [[nodiscard]] std::uint64_t NextChangeOrder() { return ++changeCounter_; }
     // Drops an edit or insertion in progress without notices.
     void DiscardPending();

@@ -280,7 +280,9 @@ void TParams::AssignValues(const TParams& from)
     for (auto& item : items_) {
         for (const auto& source : from.items_) {
             if (dataset::SameText(item.Name(), source.Name())) {
-                item = TParam(source);
+                std::string name = item.Name();
+                item = source;
+                item.SetName(std::move(name));
                 break;
             }
         }

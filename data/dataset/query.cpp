@@ -260,6 +260,10 @@ void TEngineDataSet::ApplyUpdates()
     if (State() != dsBrowse) {
         Post();
     }
+    // An unfinished cursor keeps the engine's read open (SQLite holds its
+    // snapshot), and writing on the same connection after another one has
+    // written would fail: finish it first. Cached datasets are small.
+    FetchAll();
     std::vector<Record*> pending;
     for (const auto& record : Records()) {
         if (record->status != usUnmodified && record->changeOrder != 0 && !record->applied) {
@@ -419,7 +423,7 @@ TParam& TQuery::ParamByName(std::string_view name)
 void TQuery::Prepare()
 {
     CheckInactive();
-    if (statement_) {
+    if (prepared_) {
         return;
     }
     PrepareStatement();
@@ -436,13 +440,14 @@ void TQuery::PrepareStatement()
             Error("No SQL statement available");
         }
         statement_ = connection.Prepare(text_);
+        prepared_ = true;
     } catch (const hisdb::EngineError& error) {
-        if (!Active()) {
+        if (!Active() && !prepared_) {
             CloseDatabase();
         }
         dataset::RaiseEngineError(error);
     } catch (...) {
-        if (!Active()) {
+        if (!Active() && !prepared_) {
             CloseDatabase();
         }
         throw;
@@ -453,6 +458,7 @@ void TQuery::UnPrepare()
 {
     Close();
     statement_.reset();
+    prepared_ = false;
     CloseDatabase();
 }
 
@@ -492,7 +498,10 @@ void TQuery::InternalOpen()
 void TQuery::InternalClose()
 {
     TEngineDataSet::InternalClose();
-    if (!statement_) {
+    if (!CursorDone()) {
+        statement_.reset();
+    }
+    if (!prepared_) {
         CloseDatabase();
     }
 }
@@ -501,6 +510,7 @@ void TQuery::DatabaseClosing()
 {
     Close();
     statement_.reset();
+    prepared_ = false;
     CloseDatabase();
 }
 
@@ -508,7 +518,7 @@ void TQuery::ExecSQL()
 {
     CheckInactive();
     const bool wasPrepared = Prepared();
-    if (!wasPrepared) {
+    if (!statement_) {
         PrepareStatement();
     }
     try {

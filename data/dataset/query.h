@@ -133,7 +133,7 @@ public:
     // UnPrepare or the database disconnects. Not on an open query.
     void Prepare();
     void UnPrepare();
-    [[nodiscard]] bool Prepared() const { return statement_ != nullptr; }
+    [[nodiscard]] bool Prepared() const { return prepared_; }
     void SetPrepared(bool on) { on ? Prepare() : UnPrepare(); }
 
     // Runs a statement without result (the query must be closed). An
@@ -157,7 +157,10 @@ private:
     bool paramCheck_ = true;
     bool requestLive_ = false;
     TParams params_;
+    // A cursor closed before its end holds the engine's read; its statement is
+    // then dropped and made again on the next use, the query staying prepared.
     std::unique_ptr<hisdb::Statement> statement_;
+    bool prepared_ = false;
     std::int64_t rowsAffected_ = -1;
 };
 

@@ -1,0 +1,484 @@
+// Opening, executing, binding, the editing cycle and the cache of changes on
+// a real engine.
+#include "tests/dataset/db_cases.h"
+
+namespace datasettest {
+namespace {
+
+#define EXPECT_ERROR_TEXT(statement, type, text)                           \
+    do {                                                                   \
+        try {                                                              \
+            statement;                                                     \
+            ADD_FAILURE() << "no error from " #statement;                  \
+        } catch (const type& error) {                                      \
+            EXPECT_STREQ(error.what(), text);                              \
+        }                                                                  \
+    } while (0)
+
+
+// ---------------------------------------------------------------- opening and executing
+
+TEST_P(DatasetDbTest, OpensWithDefaultFieldsAndNavigates)
+{
+    const std::string table = CreatePlanTable();
+    InsertPlan(table, 1, "", "张三");
+    InsertPlan(table, 2, "3", "李四");
+    auto* q = new TQuery(module_.get());
+    q->SetDatabaseName("hisdb");  // found by name, case ignored
+    q->SQL().Add("select FSerialNo, FName, FAge, FOperDate, FOperRoom from " + table + " order by FSerialNo");
+    q->Open();
+    EXPECT_EQ(database_->DataSetCount(), 1);
+    ASSERT_EQ(q->FieldCount(), 5);
+    EXPECT_NE(dynamic_cast<TBCDField*>(q->FieldByName("FAge")), nullptr);
+    EXPECT_NE(dynamic_cast<TDateTimeField*>(q->FieldByName("FOperDate")), nullptr);
+    EXPECT_EQ(q->FieldByName("FName")->Size(), 8);
+    EXPECT_TRUE(q->Bof());
+    EXPECT_EQ(q->FieldByName("FName")->AsString(), "张三");
+    EXPECT_TRUE(q->FieldByName("FOperRoom")->IsNull());
+    EXPECT_EQ(q->FieldByName("FOperRoom")->AsString(), "");
+    EXPECT_EQ(q->FieldByName("FAge")->AsString(), "35.64");
+    EXPECT_EQ(q->FieldByName("FOperDate")->DisplayText(), "2026-05-01");
+    EXPECT_EQ(q->RecordCount(), -1);
+    q->Next();
+    EXPECT_EQ(q->Fields()[0]->AsInteger(), 2);
+    q->Next();
+    EXPECT_TRUE(q->Eof());
+    EXPECT_EQ(q->RecordCount(), 2);
+    EXPECT_FALSE(q->CanModify());
+    EXPECT_ERROR_TEXT(q->Edit(), EDatabaseError, "Cannot modify a read-only dataset");
+    q->Close();
+    EXPECT_EQ(q->FieldCount(), 0);  // default fields go with the result
+    EXPECT_EQ(database_->DataSetCount(), 1);  // still prepared
+    q->SQL().Clear();
+    EXPECT_EQ(database_->DataSetCount(), 0);
+    EXPECT_TRUE(database_->Connected());  // kept connected
+}
+
+TEST_P(DatasetDbTest, ParametersBindByPositionAndKeepValuesAcrossNewText)
+{
+    const std::string table = CreatePlanTable();
+    InsertPlan(table, 1, "", "张三");
+    InsertPlan(table, 2, "", "李四");
+    auto* q = new TQuery(module_.get());
+    q->SetName("QDict");
+    q->SetDatabaseName("HISDb");
+    q->SQL().Add("select FName, ':No' as Tag from " + table + " where FSerialNo = :No and FName <> :Name");
+    ASSERT_EQ(q->ParamCount(), 2);
+    q->ParamByName("no").SetAsInteger(2);
+    q->ParamByName("Name").SetAsString("x");
+    q->Open();
+    EXPECT_EQ(q->FieldByName("FName")->AsString(), "李四");
+    EXPECT_EQ(q->FieldByName("Tag")->AsString(), ":No");
+    EXPECT_ERROR_TEXT((void)q->ParamByName("Missing"), EDatabaseError, "QDict: Parameter 'Missing' not found");
+    q->SQL().SetStrings(0, "select FName from " + table + " where FSerialNo = :NO");
+    EXPECT_FALSE(q->Active());  // closed, parsed again; "No" keeps its value
+    q->Open();
+    EXPECT_EQ(q->FieldByName("FName")->AsString(), "李四");
+    q->Close();
+    q->ParamByName("No").Clear();  // null matches no key
+    q->Open();
+    EXPECT_TRUE(q->IsEmpty());
+    EXPECT_TRUE(q->Eof());
+}
+
+TEST_P(DatasetDbTest, ExecuteCountsRowsAndNeedsAClosedQuery)
+{
+    const std::string table = CreatePlanTable();
+    InsertPlan(table, 1, "", "a");
+    InsertPlan(table, 2, "", "b");
+    auto* q = new TQuery(module_.get());
+    q->SetName("QUpdateSQL");
+    q->SetDatabaseName("HISDb");
+    q->SQL().Add("update " + table + " Set FStatus=FStatus+1 ");
+    q->ExecSQL();
+    EXPECT_EQ(q->RowsAffected(), 2);
+    EXPECT_FALSE(q->Prepared());  // executed unprepared: unprepared again
+    EXPECT_EQ(database_->DataSetCount(), 0);
+    q->Prepare();
+    q->ExecSQL();
+    EXPECT_TRUE(q->Prepared());
+    EXPECT_EQ(Scalar("select FStatus from " + table + " where FSerialNo = 1"), "2");
+    q->SQL().Clear();
+    q->SQL().Add("select * from " + table);
+    q->Open();
+    EXPECT_ERROR_TEXT(q->ExecSQL(), EDatabaseError, "QUpdateSQL: Cannot perform this operation on an open dataset");
+    EXPECT_ERROR_TEXT(q->Prepare(), EDatabaseError, "QUpdateSQL: Cannot perform this operation on an open dataset");
+}
+
+TEST_P(DatasetDbTest, FailedOpensLeaveTheQueryClosed)
+{
+    const std::string table = CreatePlanTable();
+    auto* q = new TQuery(module_.get());
+    q->SetName("QNext");
+    q->SetDatabaseName("HISDb");
+    EXPECT_ERROR_TEXT(q->Open(), EDatabaseError, "QNext: No SQL statement available");
+    q->SQL().Add("update " + table + " set FStatus = 1");
+    EXPECT_ERROR_TEXT(q->Open(), EDatabaseError, "Error creating cursor handle");
+    EXPECT_FALSE(q->Active());
+    q->SQL().Clear();
+    q->SQL().Add("select * from NoSuchTable");
+    EXPECT_THROW(q->Open(), EDBEngineError);
+    EXPECT_FALSE(q->Active());
+    auto* lost = new TQuery(module_.get());
+    lost->SetDatabaseName("Nowhere");
+    lost->SQL().Add("select 1");
+    EXPECT_THROW(lost->Open(), EDatabaseError);
+}
+
+TEST_P(DatasetDbTest, DisconnectingClosesAndUnpreparesEveryDataset)
+{
+    const std::string table = CreatePlanTable();
+    InsertPlan(table, 1, "", "a");
+    Plan p = MakePlan(table);
+    p.query->Open();
+    auto* other = new TQuery(module_.get());
+    other->SetDatabaseName("HISDb");
+    other->SQL().Add("select 1 as X");
+    other->Prepare();
+    EXPECT_EQ(database_->DataSetCount(), 2);
+    database_->Close();
+    EXPECT_FALSE(p.query->Active());
+    EXPECT_FALSE(other->Prepared());
+    EXPECT_EQ(database_->DataSetCount(), 0);
+    p.query->Open();  // reconnects on first activity
+    EXPECT_TRUE(database_->Connected());
+}
+
+// ---------------------------------------------------------------- persistent fields
+
+TEST_P(DatasetDbTest, PersistentFieldsBindByNameWithTypeAndSizeChecks)
+{
+    const std::string table = CreatePlanTable();
+    InsertPlan(table, 1, "", "张三丰李");
+    Plan p = MakePlan(table);
+    p.query->Open();
+    EXPECT_EQ(p.query->FieldCount(), 8);
+    EXPECT_EQ(p.name->AsString(), "张三丰李");
+    EXPECT_EQ(p.team->AsString(), "张三丰李");
+    p.query->Close();
+
+    p.name->SetSize(4);  // limits only what is written
+    p.query->Open();
+    EXPECT_EQ(p.name->AsString(), "张三丰李");
+    p.query->Close();
+
+    p.age->SetSize(3);
+    EXPECT_ERROR_TEXT(p.query->Open(), EDatabaseError,
+                      "QOperationPlan: Size mismatch for field 'FAge', expecting: 3 actual: 2");
+    EXPECT_FALSE(p.query->Active());
+    p.age->SetSize(2);
+
+    auto* wrong = new TIntegerField(module_.get());
+    wrong->SetFieldName("FTime");
+    p.time->SetDataSet(nullptr);
+    wrong->SetDataSet(p.query);
+    EXPECT_ERROR_TEXT(p.query->Open(), EDatabaseError,
+                      "QOperationPlan: Type mismatch for field 'FTime', expecting: Integer actual: FixedChar");
+    delete wrong;
+
+    auto* missing = new TStringField(module_.get());
+    missing->SetFieldName("FNope");
+    missing->SetDataSet(p.query);
+    EXPECT_ERROR_TEXT(p.query->Open(), EDatabaseError, "QOperationPlan: Field 'FNope' not found");
+}
+
+// ---------------------------------------------------------------- the editing cycle and the cache
+
+TEST_P(DatasetDbTest, ModifyIsCachedUntilAppliedAndCommitted)
+{
+    const std::string table = CreatePlanTable();
+    InsertPlan(table, 1, "", "张三");
+    InsertPlan(table, 2, "", "李四");
+    Plan p = MakePlan(table);
+    p.query->Open();
+    p.query->Next();
+    p.query->Edit();
+    EXPECT_EQ(p.query->State(), dsEdit);
+    p.name->SetAsString("王五");
+    EXPECT_EQ(p.team->AsString(), "王五");  // recomputed after the change
+    p.query->Post();
+    EXPECT_EQ(p.query->State(), dsBrowse);
+    EXPECT_EQ(p.name->AsString(), "王五");
+    EXPECT_EQ(p.name->OldValue(), hisdb::Value(std::string("李四")));
+    EXPECT_TRUE(p.query->UpdatesPending());
+    EXPECT_EQ(Scalar("select FName from " + table + " where FSerialNo = 2"), "李四");
+    p.query->ApplyUpdates();
+    EXPECT_EQ(Scalar("select FName from " + table + " where FSerialNo = 2"), "王五");
+    EXPECT_TRUE(p.query->UpdatesPending());  // until committed
+    p.query->CommitUpdates();
+    EXPECT_FALSE(p.query->UpdatesPending());
+    EXPECT_EQ(p.name->AsString(), "王五");
+    EXPECT_TRUE(boxes_.empty());
+    // The untouched columns went through unchanged, the null room as null.
+    EXPECT_EQ(Scalar("select count(*) from " + table + " where FOperRoom is null and FTime = ' 9:30' and FStatus = 0"),
+              "2");
+}
+
+TEST_P(DatasetDbTest, ModifyAndDeleteOfARowWithoutRoomMatchTheNullOldValue)
+{
+    const std::string table = CreatePlanTable();
+    InsertPlan(table, 1, "", "张三");
+    InsertPlan(table, 2, "", "李四");
+    Plan p = MakePlan(table);
+    p.query->Open();
+    p.query->Edit();
+    p.status->SetAsInteger(5);
+    p.query->Post();
+    p.query->Next();
+    p.query->Delete();
+    EXPECT_EQ(p.query->RecNo(), 1);  // one record left, current
+    p.query->ApplyUpdates();
+    p.query->CommitUpdates();
+    EXPECT_TRUE(boxes_.empty());
+    EXPECT_EQ(Scalar("select FStatus from " + table + " where FSerialNo = 1"), "5");
+    EXPECT_EQ(Scalar("select count(*) from " + table), "1");
+}
+
+TEST_P(DatasetDbTest, StaleOldValuesFailTheApplyAndLoseNothing)
+{
+    const std::string table = CreatePlanTable();
+    InsertPlan(table, 1, "", "张三");
+    Plan p = MakePlan(table);
+    p.query->Open();
+    Exec("update " + table + " set FOperRoom = '3' where FSerialNo = 1");  // arranged meanwhile
+    p.query->Edit();
+    p.name->SetAsString("王五");
+    p.query->Post();
+    EXPECT_ERROR_TEXT(p.query->ApplyUpdates(), EAbort, "Operation aborted");
+    EXPECT_EQ(boxes_, std::vector<std::string>{"Update failed"});
+    EXPECT_EQ(dataset::WithFullStop(boxes_.front()), "Update failed.");
+    EXPECT_EQ(p.query->State(), dsBrowse);
+    EXPECT_TRUE(p.query->UpdatesPending());
+    EXPECT_EQ(p.name->AsString(), "王五");
+    EXPECT_THROW(p.query->ApplyUpdates(), EAbort);  // a second try shows the same
+    EXPECT_EQ(boxes_, (std::vector<std::string>{"Update failed", "Update failed"}));
+    p.query->CancelUpdates();
+    EXPECT_FALSE(p.query->UpdatesPending());
+    EXPECT_EQ(p.name->AsString(), "张三");
+    EXPECT_EQ(p.team->AsString(), "张三");
+    EXPECT_EQ(Scalar("select FName from " + table), "张三");
+}
+
+TEST_P(DatasetDbTest, EngineErrorOfAChangeIsShownThenAborts)
+{
+    const std::string table = CreatePlanTable();
+    InsertPlan(table, 1, "", "a");
+    Plan p = MakePlan(table);
+    p.update->InsertSQL().Clear();
+    p.update->InsertSQL().Add("insert into NoSuchTable (FSerialNo) values (:FSerialNo)");
+    p.query->Open();
+    p.query->Append();
+    p.serial->SetAsInteger(2);
+    p.query->Post();
+    EXPECT_THROW(p.query->ApplyUpdates(), EAbort);
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_FALSE(boxes_[0].empty());
+    EXPECT_TRUE(p.query->UpdatesPending());
+}
+
+TEST_P(DatasetDbTest, RefusedBeforePostKeepsTheStateAndEveryValue)
+{
+    const std::string table = CreatePlanTable();
+    Plan p = MakePlan(table);
+    bool refuse = true;
+    p.query->SetBeforePost([&refuse](TDataSet&) {
+        if (refuse) {
+            dataset::Abort();
+        }
+    });
+    p.query->Open();
+    p.query->Append();
+    p.serial->SetAsInteger(7);
+    p.name->SetAsString("张三");
+    p.age->SetAsFloat(35.645);
+    p.time->SetAsString("12:30");
+    EXPECT_THROW(p.query->Post(), EAbort);
+    EXPECT_EQ(p.query->State(), dsInsert);
+    EXPECT_EQ(p.serial->AsInteger(), 7);
+    EXPECT_EQ(p.name->AsString(), "张三");
+    EXPECT_EQ(p.age->AsString(), "35.64");
+    EXPECT_EQ(p.time->AsString(), "12:30");
+    EXPECT_FALSE(p.query->UpdatesPending());
+    EXPECT_THROW(p.query->ApplyUpdates(), EAbort);  // posts first: refused again, nothing applied
+    EXPECT_EQ(p.query->State(), dsInsert);
+    EXPECT_TRUE(boxes_.empty());
+    EXPECT_EQ(Scalar("select count(*) from " + table), "0");
+    refuse = false;
+    p.query->ApplyUpdates();  // posts, then applies
+    EXPECT_EQ(p.query->State(), dsBrowse);
+    EXPECT_EQ(Scalar("select FName from " + table + " where FSerialNo = 7"), "张三");
+    EXPECT_EQ(Scalar("select FAge from " + table + " where FSerialNo = 7"), "35.64");
+}
+
+TEST_P(DatasetDbTest, AbortedPostInsideApplyAppliesNoEarlierChangeEither)
+{
+    const std::string table = CreatePlanTable();
+    InsertPlan(table, 1, "", "a");
+    InsertPlan(table, 2, "", "b");
+    Plan p = MakePlan(table);
+    p.query->Open();
+    p.query->Delete();  // a pending change
+    p.query->SetBeforePost([](TDataSet&) { dataset::Abort(); });
+    p.query->Edit();
+    p.name->SetAsString("c");
+    EXPECT_THROW(p.query->ApplyUpdates(), EAbort);
+    EXPECT_EQ(p.query->State(), dsEdit);
+    EXPECT_EQ(Scalar("select count(*) from " + table), "2");
+}
+
+TEST_P(DatasetDbTest, EditOnAnEmptyDatasetInsertsAndDeleteDuringInsertCancels)
+{
+    const std::string table = CreatePlanTable();
+    Plan p = MakePlan(table);
+    p.query->Open();
+    EXPECT_TRUE(p.query->IsEmpty());
+    EXPECT_ERROR_TEXT(p.query->Delete(), EDatabaseError,
+                      "QOperationPlan: Cannot perform this operation on an empty dataset");
+    p.query->Edit();
+    EXPECT_EQ(p.query->State(), dsInsert);
+    p.name->SetAsString("x");
+    p.query->Delete();
+    EXPECT_EQ(p.query->State(), dsBrowse);
+    EXPECT_TRUE(p.query->IsEmpty());
+    EXPECT_FALSE(p.query->UpdatesPending());
+}
+
+TEST_P(DatasetDbTest, RepeatedChangesOfOneRecordAreAppliedOnce)
+{
+    const std::string table = CreatePlanTable();
+    InsertPlan(table, 1, "", "张三");
+    Plan p = MakePlan(table);
+    // Any statement of another kind would fail the apply.
+    p.update->ModifySQL().Clear();
+    p.update->ModifySQL().Add("update NoSuchTable set FName = :FName");
+    p.query->Open();
+    p.query->Append();
+    p.serial->SetAsInteger(2);
+    p.name->SetAsString("first");
+    p.query->Post();
+    p.query->Edit();
+    p.name->SetAsString("latest");
+    p.query->Post();
+    p.query->ApplyUpdates();
+    EXPECT_TRUE(boxes_.empty());
+    EXPECT_EQ(Scalar("select FName from " + table + " where FSerialNo = 2"), "latest");
+    p.query->CommitUpdates();
+    p.query->Close();
+
+    // Several modifications: once, with the old image as read.
+    Plan q = MakePlan(table);
+    q.update->ModifySQL().Clear();
+    q.update->ModifySQL().Add("update " + table + " set FName = :FName where FSerialNo = :OLD_FSerialNo and FName = :old_fname");
+    q.update->InsertSQL().Clear();
+    q.update->InsertSQL().Add("insert into NoSuchTable (FName) values (:FName)");
+    q.query->Open();
+    for (const char* name : {"一", "二", "三"}) {
+        q.query->Edit();
+        q.name->SetAsString(name);
+        q.query->Post();
+    }
+    q.query->ApplyUpdates();
+    EXPECT_TRUE(boxes_.empty());
+    EXPECT_EQ(Scalar("select FName from " + table + " where FSerialNo = 1"), "三");
+}
+
+TEST_P(DatasetDbTest, CancellingTheCacheRestoresRecordsAsRead)
+{
+    const std::string table = CreatePlanTable();
+    InsertPlan(table, 1, "", "a");
+    InsertPlan(table, 2, "", "b");
+    Plan p = MakePlan(table);
+    p.query->Open();
+    p.query->Delete();
+    p.query->Edit();
+    p.name->SetAsString("changed");
+    p.query->Post();
+    p.query->Append();
+    p.serial->SetAsInteger(3);
+    p.query->Post();
+    p.query->Last();
+    p.query->First();
+    std::vector<std::string> names;
+    for (p.query->First(); !p.query->Eof(); p.query->Next()) {
+        names.push_back(p.name->AsString());
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"changed", ""}));
+    p.query->CancelUpdates();
+    names.clear();
+    for (p.query->First(); !p.query->Eof(); p.query->Next()) {
+        names.push_back(p.name->AsString());
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"a", "b"}));
+    EXPECT_FALSE(p.query->UpdatesPending());
+}
+
+TEST_P(DatasetDbTest, ClosingDropsTheEditAndTheCache)
+{
+    const std::string table = CreatePlanTable();
+    InsertPlan(table, 1, "", "a");
+    Plan p = MakePlan(table);
+    p.query->Open();
+    p.query->Delete();
+    p.query->Close();
+    p.query->Open();
+    EXPECT_FALSE(p.query->UpdatesPending());
+    EXPECT_EQ(p.name->AsString(), "a");
+    EXPECT_EQ(Scalar("select count(*) from " + table), "1");
+}
+
+// ---------------------------------------------------------------- values through the engine
+
+TEST_P(DatasetDbTest, ValuesRoundTripThroughTheStatements)
+{
+    const std::string table = CreatePlanTable();
+    Plan p = MakePlan(table);
+    p.query->Open();
+    p.query->Append();
+    p.serial->SetAsInteger(9);
+    p.date->SetAsDateTime({2026, 5, 3, 0, 0, 0, 0});
+    p.time->SetAsString(" 8:05");
+    p.name->SetAsString("张三丰a李");  // cut to 8 bytes: "张三丰a"
+    p.age->SetAsFloat(35.645);
+    p.status->SetAsInteger(0);
+    p.query->Post();
+    p.query->ApplyUpdates();
+    p.query->CommitUpdates();
+    p.query->Close();
+    p.query->Open();
+    EXPECT_EQ(p.name->AsString(), "张三丰a");
+    EXPECT_EQ(p.age->AsString(), "35.64");
+    EXPECT_EQ(p.age->DisplayText(), "35.6");
+    EXPECT_EQ(p.time->DisplayText(), " 8:05");
+    EXPECT_EQ(p.date->DisplayText(), "2026-05-03");
+    EXPECT_TRUE(p.room->IsNull());
+    EXPECT_EQ(p.team->AsString(), "张三丰a");
+}
+
+TEST_P(DatasetDbTest, ALargeResultIsReadOnlyAsFarAsNeeded)
+{
+    const std::string table = CreatePlanTable();
+    if (IsPostgres()) {
+        Exec("insert into " + table + " (FSerialNo, FName) select g, 'n' || g from generate_series(1, 100000) g");
+    } else {
+        Exec("with recursive c(x) as (select 1 union all select x + 1 from c where x < 100000) insert into " + table +
+             " (FSerialNo, FName) select x, 'n' || x from c");
+    }
+    auto* q = new TQuery(module_.get());
+    q->SetDatabaseName("HISDb");
+    q->SQL().Add("select FSerialNo, FName from " + table + " where FName like 'n1%' order by FSerialNo");
+    TDataSource source;
+    source.SetDataSet(q);
+    TDataLink grid;
+    grid.SetDataSource(&source);
+    grid.SetBufferCount(20);
+    q->Open();
+    EXPECT_LE(q->EngineFetchCount(), 21);
+    EXPECT_EQ(grid.RecordCount(), 20);
+    EXPECT_EQ(q->RecordCount(), -1);
+    q->MoveBy(25);
+    EXPECT_LE(q->EngineFetchCount(), 27);
+    EXPECT_EQ(q->FieldByName("FName")->AsString(), "n114");  // n1, n10..n19, n100, ...
+}
+
+}  // namespace
+}  // namespace datasettest
