@@ -1,5 +1,6 @@
 #include "platform/ui/application.h"
 
+#include "data/dataset/db_errors.h"
 #include "platform/ui/messagebox.h"
 
 #include <QApplication>
@@ -38,6 +39,7 @@ Application::Application()
     }
     // The library's name, as the old platform titled a library's application.
     title_ = QStringLiteral("operedit");
+    dataset::SetErrorBoxHook([this](const std::string& message) { ShowErrorBox(QString::fromStdString(message)); });
 }
 
 Application& Application::Instance()
@@ -51,27 +53,29 @@ QApplication* Application::Qt() const
     return qobject_cast<QApplication*>(QApplication::instance());
 }
 
-bool Application::IsSilent(std::exception_ptr error) const
+bool IsSilentAbort(std::exception_ptr error)
 {
-    if (silentTest_ && silentTest_(error)) {
-        return true;
-    }
     try {
         std::rethrow_exception(error);
-    } catch (const SilentAbort&) {
+    } catch (const EAbort&) {
         return true;
     } catch (...) {
         return false;
     }
 }
 
+void Application::ShowErrorBox(const QString& message)
+{
+    MessageBox(ErrorBoxText(message), title_, MB_OK | MB_ICONSTOP);
+}
+
 void Application::HandleException(std::exception_ptr error) noexcept
 {
     try {
-        if (!error || IsSilent(error)) {
+        if (!error || IsSilentAbort(error)) {
             return;
         }
-        MessageBox(ErrorBoxText(ErrorMessage(error)), title_, MB_OK | MB_ICONSTOP);
+        ShowErrorBox(ErrorMessage(error));
     } catch (...) {
         // The error box itself failed; nothing is left to report it with.
     }

@@ -7,7 +7,10 @@
 //
 // HandleException shows an error in the error box: stop icon, one OK button,
 // caption = title, the message with a full stop appended when its last
-// character sorts after "." (see ErrorBoxText). The silent abort shows nothing.
+// character sorts after "." (see ErrorBoxText). The silent abort (EAbort of
+// the query layer) shows nothing. The query layer's error box (a change that
+// fails while a cache is applied) is the same box: the application object
+// installs itself as its hook.
 //
 // No exception may reach Qt's event loop: every event override, signal
 // handler and timer of our code runs through Guarded(), which hands whatever
@@ -18,7 +21,6 @@
 #include <QString>
 
 #include <exception>
-#include <functional>
 #include <type_traits>
 #include <utility>
 
@@ -35,26 +37,17 @@ public:
     [[nodiscard]] const QString& Title() const { return title_; }
     void SetTitle(const QString& title) { title_ = title; }
 
-    // Shows `error` in the error box unless it is the silent abort.
+    // Shows `error` in the error box unless it is the silent abort (EAbort).
     void HandleException(std::exception_ptr error) noexcept;
-
-    // Decides which errors are the silent abort. The query layer installs its
-    // own test; until then only ui::SilentAbort counts.
-    using SilentTest = std::function<bool(std::exception_ptr)>;
-    void SetSilentTest(SilentTest test) { silentTest_ = std::move(test); }
-    [[nodiscard]] bool IsSilent(std::exception_ptr error) const;
+    // Shows a message in the error box as HandleException does.
+    void ShowErrorBox(const QString& message);
 
 private:
     Application();
     QString title_;
-    SilentTest silentTest_;
 };
 
-// An error that nothing displays: it ends an event handler quietly.
-class SilentAbort : public std::exception {
-public:
-    [[nodiscard]] const char* what() const noexcept override { return "Operation aborted"; }
-};
+[[nodiscard]] bool IsSilentAbort(std::exception_ptr error);
 
 // The text the error box shows for `message`.
 [[nodiscard]] QString ErrorBoxText(const QString& message);

@@ -31,9 +31,17 @@ void OnFocusChanged(QWidget* old, QWidget* now)
         ~Depth() { --inExit; }
     } depth;
     if (from) {
-        if (auto* events = FindEvents(from); events && events->OnExit) {
+        if (auto* events = FindEvents(from)) {
+            auto control = events->ControlExit;
             auto handler = events->OnExit;
-            Guarded([&] { handler(from); });
+            Guarded([&] {
+                if (control) {
+                    control(from);
+                }
+                if (handler && from) {
+                    handler(from);
+                }
+            });
         }
     }
     // The exit handler may have moved the focus on; enter only where it is.
@@ -55,7 +63,20 @@ void WatchFocus()
     }
 }
 
+int g_beeps = 0;
+
 }  // namespace
+
+void Beep()
+{
+    ++g_beeps;
+    QApplication::beep();
+}
+
+int BeepCount()
+{
+    return g_beeps;
+}
 
 int VirtualKey(const QKeyEvent& event)
 {

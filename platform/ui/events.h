@@ -12,6 +12,8 @@
 //   replaces it.
 // Handlers run guarded: an error goes to the error box and consumes the key.
 //
+// Beep() is the refusal sound of controls; tests read BeepCount().
+//
 // Tab order is declared per container with SetTabOrder and flattened into
 // Qt's focus chain by ApplyTabOrder (forms do this when they are shown).
 // SelectNext moves the focus from the focused control to the next tab stop,
@@ -56,6 +58,9 @@ inline constexpr int VK_PROCESSKEY = 229;  // text from an input method
 
 using ShiftState = Qt::KeyboardModifiers;
 
+void Beep();
+[[nodiscard]] int BeepCount();
+
 // The virtual-key code of a Qt key event (0 when it has none).
 [[nodiscard]] int VirtualKey(const QKeyEvent& event);
 
@@ -69,6 +74,11 @@ public:
     Notify OnExit;
     KeyDown OnKeyDown;
     KeyPress OnKeyPress;
+
+    // For control implementations: runs before OnExit when the focus leaves
+    // (a bound edit writes its text here). An error keeps OnExit from running
+    // and goes to the error box.
+    Notify ControlExit;
 
     [[nodiscard]] QWidget* Control() const { return control_; }
     // Routes the keys of an inner widget (an editor inside a compound

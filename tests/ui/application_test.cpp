@@ -1,3 +1,4 @@
+#include "data/dataset/db_errors.h"
 #include "platform/ui/application.h"
 #include "platform/ui/messagebox.h"
 #include "platform/ui/widgets.h"
@@ -39,25 +40,19 @@ TEST(ErrorBoxTest, ShowsTheErrorWithStopIconCaptionedWithTheTitle)
 TEST(ErrorBoxTest, SilentAbortShowsNothing)
 {
     uitest::Driver driver;
-    auto& app = ui::Application::Instance();
-    app.HandleException(std::make_exception_ptr(ui::SilentAbort()));
-    struct OtherAbort : std::runtime_error {
-        OtherAbort() : std::runtime_error("Operation aborted") {}
-    };
-    auto previous = [] { return false; };
-    app.SetSilentTest([](std::exception_ptr e) {
-        try {
-            std::rethrow_exception(e);
-        } catch (const OtherAbort&) {
-            return true;
-        } catch (...) {
-            return false;
-        }
-    });
-    app.HandleException(std::make_exception_ptr(OtherAbort()));
-    app.SetSilentTest(nullptr);
-    (void)previous;
+    ui::Application::Instance().HandleException(std::make_exception_ptr(EAbort()));
+    ui::Guarded([] { dataset::Abort(); });
     EXPECT_TRUE(driver.Boxes().empty());
+}
+
+TEST(ErrorBoxTest, QueryLayerShowsItsErrorsInTheSameBox)
+{
+    uitest::Driver driver;
+    dataset::ShowErrorBox("Update failed");
+    ASSERT_EQ(driver.Boxes().size(), 1u);
+    EXPECT_EQ(driver.Boxes()[0].text, QStringLiteral("Update failed."));
+    EXPECT_EQ(driver.Boxes()[0].caption, ui::Application::Instance().Title());
+    EXPECT_EQ(driver.Boxes()[0].flags, ui::MB_OK | ui::MB_ICONSTOP);
 }
 
 TEST(GuardTest, ErrorsOfSignalHandlersAndTimersReachTheErrorBox)

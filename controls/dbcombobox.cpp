@@ -1,0 +1,306 @@
+#include "controls/dbcombobox.h"
+
+#include "controls/gbk_limit.h"
+#include "platform/ui/application.h"
+#include "platform/ui/events.h"
+
+#include <QAbstractItemView>
+#include <QFocusEvent>
+#include <QInputMethodEvent>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QWheelEvent>
+
+namespace {
+
+char ProbeByte(QChar c)
+{
+    return c.unicode() < 0x80 ? static_cast<char>(c.unicode()) : static_cast<char>(0xB0);
+}
+
+bool Printable(QChar c)
+{
+    return c.unicode() >= 32 && c.unicode() != 127;
+}
+
+}  // namespace
+
+TDBComboBox::TDBComboBox(QWidget* parent, TComboBoxStyle style) : QComboBox(parent), style_(style)
+{
+    link_.SetOnDataChange([this] { DataChanged(); });
+    link_.SetOnActiveChange([this] { DataChanged(); });
+    link_.SetOnEditingChange([this] { UpdateWritable(); });
+    link_.SetOnUpdateData([this] { UpdateData(); });
+    setInsertPolicy(QComboBox::NoInsert);
+    setFocusPolicy(Qt::StrongFocus);
+    ui::Events(this).ControlExit = [this](QWidget*) { Leave(); };
+    ui::Connect(this, &QComboBox::activated, this, [this] {
+        if (!quiet_) {
+            UserChanged();
+        }
+    });
+    SetStyle(style);
+}
+
+TDBComboBox::~TDBComboBox()
+{
+    link_.SetOnDataChange({});
+    link_.SetOnActiveChange({});
+    link_.SetOnEditingChange({});
+    link_.SetOnUpdateData({});
+    link_.SetDataSource(nullptr);
+}
+
+void TDBComboBox::SetDataSource(TDataSource* source)
+{
+    link_.SetDataSource(source);
+    DataChanged();
+}
+
+void TDBComboBox::SetDataField(std::string name)
+{
+    link_.SetFieldName(std::move(name));
+    DataChanged();
+}
+
+void TDBComboBox::SetReadOnly(bool readOnly)
+{
+    link_.SetReadOnly(readOnly);
+    UpdateWritable();
+}
+
+void TDBComboBox::SetStyle(TComboBoxStyle style)
+{
+    style_ = style;
+    const bool editable = style == csDropDown;
+    if (isEditable() != editable || (editable && lineEdit() == nullptr)) {
+        setEditable(editable);
+    }
+    SetUpEditor();
+    DataChanged();
+}
+
+void TDBComboBox::SetUpEditor()
+{
+    QLineEdit* editor = lineEdit();
+    if (editor == nullptr || editor->property("ui.dbcombo").toBool()) {
+        return;
+    }
+    editor->setProperty("ui.dbcombo", true);
+    setCompleter(nullptr);
+    ui::Connect(editor, &QLineEdit::textEdited, this, [this] {
+        if (!quiet_) {
+            UserChanged();
+        }
+    });
+    // The combo box keeps the focus and hands its keys to the editor; a key
+    // sent to the editor itself reaches the window's handlers all the same.
+    ui::Events(this).Attach(editor);
+}
+
+bool TDBComboBox::BeginChange()
+{
+    if (Field() == nullptr) {
+        return true;
+    }
+    return link_.CanModify() && link_.Edit();
+}
+
+void TDBComboBox::UserChanged()
+{
+    link_.MarkModified();
+    if (OnChange) {
+        OnChange(this);
+    }
+}
+
+void TDBComboBox::ClearItems()
+{
+    quiet_ = true;
+    clear();
+    quiet_ = false;
+}
+
+void TDBComboBox::AddItem(const QString& text)
+{
+    quiet_ = true;
+    addItem(text);
+    if (style_ == csDropDownList && count() == 1) {
+        setCurrentIndex(-1);  // adding does not choose
+    }
+    quiet_ = false;
+}
+
+int TDBComboBox::IndexOf(const QString& text) const
+{
+    for (int i = 0; i < count(); ++i) {
+        if (itemText(i).compare(text, Qt::CaseInsensitive) == 0) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+void TDBComboBox::SetItemIndex(int index)
+{
+    quiet_ = true;
+    setCurrentIndex(index);
+    quiet_ = false;
+}
+
+QString TDBComboBox::Text() const
+{
+    if (style_ == csDropDownList) {
+        return currentIndex() >= 0 ? itemText(currentIndex()) : QString();
+    }
+    return currentText();
+}
+
+void TDBComboBox::SetText(const QString& text)
+{
+    quiet_ = true;
+    if (style_ == csDropDownList) {
+        setCurrentIndex(IndexOf(text));
+    } else if (text != currentText()) {
+        setEditText(text);
+    }
+    quiet_ = false;
+}
+
+void TDBComboBox::DataChanged()
+{
+    // While the list is down the user is choosing; the choice is shown then.
+    if (view() != nullptr && view()->isVisible()) {
+        return;
+    }
+    TField* field = Field();
+    SetText(field != nullptr ? QString::fromStdString(field->Text()) : QString());
+    if (QLineEdit* editor = lineEdit()) {
+        const auto* string = dynamic_cast<const TStringField*>(field);
+        const int limit = string != nullptr ? string->Size() : 0;
+        const auto* current = dynamic_cast<const GbkWidthLimit*>(editor->validator());
+        if (limit > 0 && current == nullptr) {
+            editor->setValidator(new GbkWidthLimit(limit, editor));
+        } else if (limit == 0 && current != nullptr) {
+            delete current;
+            editor->setValidator(nullptr);
+        }
+    }
+    UpdateWritable();
+}
+
+void TDBComboBox::UpdateWritable()
+{
+    if (QLineEdit* editor = lineEdit()) {
+        const bool writable = Field() == nullptr || (link_.CanModify() && (link_.Editing() || focused_));
+        editor->setReadOnly(!writable);
+    }
+}
+
+void TDBComboBox::UpdateData()
+{
+    if (TField* field = Field()) {
+        field->SetText(Text().toStdString());
+    }
+}
+
+void TDBComboBox::Leave()
+{
+    try {
+        link_.UpdateRecord();
+    } catch (...) {
+        if (QLineEdit* editor = lineEdit()) {
+            editor->selectAll();
+        }
+        setFocus();
+        throw;
+    }
+    focused_ = false;
+    UpdateWritable();
+}
+
+bool TDBComboBox::event(QEvent* event)
+{
+    bool result = false;
+    if (!ui::Guarded([&] { result = QComboBox::event(event); })) {
+        return true;
+    }
+    return result;
+}
+
+void TDBComboBox::keyPressEvent(QKeyEvent* event)
+{
+    const int code = ui::VirtualKey(*event);
+    QLineEdit* editor = lineEdit();
+    if (code == ui::VK_ESCAPE) {
+        link_.Reset();
+        if (editor != nullptr) {
+            editor->selectAll();
+        }
+        return;
+    }
+    // Keys that change the text or the choice put the dataset into edit
+    // state before the list or its editor sees them.
+    bool changing = code == ui::VK_UP || code == ui::VK_DOWN;
+    if (editor != nullptr) {
+        changing = changing || code == ui::VK_DELETE ||
+                   (code == ui::VK_INSERT && (event->modifiers() & Qt::ShiftModifier)) ||
+                   event->matches(QKeySequence::Paste) || event->matches(QKeySequence::Cut) ||
+                   event->matches(QKeySequence::Undo) || event->matches(QKeySequence::Redo);
+    } else {
+        changing = changing || code == ui::VK_PRIOR || code == ui::VK_NEXT || code == ui::VK_HOME ||
+                   code == ui::VK_END;
+    }
+    for (QChar c : event->text()) {
+        if (Printable(c)) {
+            if (Field() != nullptr && !Field()->IsValidChar(ProbeByte(c))) {
+                ui::Beep();
+                return;
+            }
+            changing = true;
+        } else if (editor != nullptr && (c.unicode() == 8 || c.unicode() == 22 || c.unicode() == 24)) {
+            changing = true;
+        }
+    }
+    if (changing && !BeginChange()) {
+        return;
+    }
+    QComboBox::keyPressEvent(event);
+}
+
+void TDBComboBox::inputMethodEvent(QInputMethodEvent* event)
+{
+    if (!event->commitString().isEmpty()) {
+        for (QChar c : event->commitString()) {
+            if (Field() != nullptr && !Field()->IsValidChar(ProbeByte(c))) {
+                ui::Beep();
+                return;
+            }
+        }
+        if (!BeginChange()) {
+            return;
+        }
+    }
+    QComboBox::inputMethodEvent(event);
+}
+
+void TDBComboBox::wheelEvent(QWheelEvent* event)
+{
+    // The wheel never changes a bound choice.
+    event->ignore();
+}
+
+void TDBComboBox::showPopup()
+{
+    if (!BeginChange()) {
+        return;
+    }
+    QComboBox::showPopup();
+}
+
+void TDBComboBox::focusInEvent(QFocusEvent* event)
+{
+    focused_ = true;
+    UpdateWritable();
+    QComboBox::focusInEvent(event);
+}

@@ -1,0 +1,303 @@
+#include "controls/dbedit.h"
+
+#include "controls/gbk_limit.h"
+#include "platform/ui/application.h"
+#include "platform/ui/events.h"
+
+#include <QAction>
+#include <QContextMenuEvent>
+#include <QFocusEvent>
+#include <QInputMethodEvent>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QPointer>
+
+namespace {
+
+// The byte a field's class is asked about for a typed character: the
+// character itself, or for a double-byte one its lead byte.
+char ProbeByte(QChar c)
+{
+    return c.unicode() < 0x80 ? static_cast<char>(c.unicode()) : static_cast<char>(0xB0);
+}
+
+bool Printable(QChar c)
+{
+    return c.unicode() >= 32 && c.unicode() != 127;
+}
+
+}  // namespace
+
+TDBEdit::TDBEdit(QWidget* parent) : QLineEdit(parent)
+{
+    link_.SetOnDataChange([this] { DataChanged(); });
+    link_.SetOnActiveChange([this] { DataChanged(); });
+    link_.SetOnEditingChange([this] { EditingChanged(); });
+    link_.SetOnUpdateData([this] { UpdateData(); });
+    ui::Events(this).ControlExit = [this](QWidget*) { Leave(); };
+    ui::Connect(this, &QLineEdit::textEdited, this, [this] { link_.MarkModified(); });
+    ui::Connect(this, &QLineEdit::textChanged, this, [this] {
+        if (OnChange) {
+            OnChange(this);
+        }
+    });
+    setReadOnly(true);
+}
+
+TDBEdit::~TDBEdit()
+{
+    link_.SetOnDataChange({});
+    link_.SetOnActiveChange({});
+    link_.SetOnEditingChange({});
+    link_.SetOnUpdateData({});
+    link_.SetDataSource(nullptr);
+}
+
+void TDBEdit::SetDataSource(TDataSource* source)
+{
+    link_.SetDataSource(source);
+    DataChanged();
+}
+
+void TDBEdit::SetDataField(std::string name)
+{
+    link_.SetFieldName(std::move(name));
+    DataChanged();
+}
+
+void TDBEdit::SetReadOnly(bool readOnly)
+{
+    link_.SetReadOnly(readOnly);
+    UpdateWritable();
+}
+
+void TDBEdit::SetText(const QString& text)
+{
+    setText(text);
+    link_.MarkModified();
+}
+
+bool TDBEdit::Masked() const
+{
+    return mask_ != nullptr;
+}
+
+void TDBEdit::UpdateLimit()
+{
+    TField* field = Field();
+    const std::string maskText = field != nullptr ? field->EditMask() : std::string();
+    if (maskText != maskText_) {
+        maskText_ = maskText;
+        mask_ = maskText.empty() ? nullptr : std::make_unique<MaskEdit>(*this, field->ParsedEditMask());
+    }
+    const auto* string = dynamic_cast<const TStringField*>(field);
+    const int limit = (string != nullptr && !mask_) ? string->Size() : 0;
+    if (limit != limit_) {
+        limit_ = limit;
+        delete validator();
+        setValidator(limit > 0 ? new GbkWidthLimit(limit, this) : nullptr);
+    }
+}
+
+void TDBEdit::Show(const QString& text)
+{
+    // Unchanged text keeps the selection (the user's select-all before typing).
+    if (text != this->text()) {
+        setText(text);
+    }
+}
+
+void TDBEdit::DataChanged()
+{
+    TField* field = Field();
+    UpdateLimit();
+    if (field == nullptr) {
+        Show(QString());
+        setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        UpdateWritable();
+        return;
+    }
+    const bool editing = focused_ && link_.CanModify();
+    if (mask_) {
+        const std::string value = field->AsString();
+        Show(editing ? mask_->EditText(value) : mask_->DisplayText(value));
+    } else {
+        Show(QString::fromStdString(editing ? field->Text() : field->DisplayText()));
+    }
+    const bool right = !focused_ && field->Alignment() == taRightJustify;
+    setAlignment((right ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
+    UpdateWritable();
+}
+
+void TDBEdit::EditingChanged()
+{
+    UpdateWritable();
+}
+
+void TDBEdit::UpdateWritable()
+{
+    // Writable while the dataset edits, and (for an input method) as soon as
+    // the focus is here, but never over a field that cannot be modified.
+    setReadOnly(!(link_.CanModify() && (link_.Editing() || focused_)));
+}
+
+bool TDBEdit::BeginChange()
+{
+    if (Field() == nullptr) {
+        return !isReadOnly();
+    }
+    return link_.CanModify() && link_.Edit();
+}
+
+void TDBEdit::UpdateData()
+{
+    TField* field = Field();
+    if (field == nullptr) {
+        return;
+    }
+    if (mask_) {
+        mask_->Validate();
+        field->SetText(mask_->Value());
+    } else {
+        field->SetText(text().toStdString());
+    }
+}
+
+void TDBEdit::Leave()
+{
+    try {
+        link_.UpdateRecord();
+    } catch (...) {
+        selectAll();
+        setFocus();
+        throw;
+    }
+    focused_ = false;
+    DataChanged();
+}
+
+bool TDBEdit::event(QEvent* event)
+{
+    bool result = false;
+    if (!ui::Guarded([&] { result = QLineEdit::event(event); })) {
+        return true;
+    }
+    return result;
+}
+
+void TDBEdit::keyPressEvent(QKeyEvent* event)
+{
+    const int key = ui::VirtualKey(*event);
+    const bool shift = event->modifiers() & Qt::ShiftModifier;
+    if (key == ui::VK_ESCAPE) {
+        link_.Reset();
+        selectAll();
+        return;
+    }
+    const QString typed = event->text();
+    TField* field = Field();
+    bool changing = key == ui::VK_DELETE || (key == ui::VK_INSERT && shift) || event->matches(QKeySequence::Paste) ||
+                    event->matches(QKeySequence::Cut) || event->matches(QKeySequence::Undo) ||
+                    event->matches(QKeySequence::Redo);
+    for (QChar c : typed) {
+        if (Printable(c)) {
+            if (field != nullptr && !field->IsValidChar(ProbeByte(c))) {
+                ui::Beep();
+                return;
+            }
+            changing = true;
+        } else if (c.unicode() == 8 || c.unicode() == 22 || c.unicode() == 24) {
+            changing = true;
+        }
+    }
+    if (changing && !BeginChange()) {
+        return;
+    }
+    if (mask_ && !isReadOnly()) {
+        bool changed = false;
+        if (mask_->HandleKey(*event, changed)) {
+            if (changed) {
+                link_.MarkModified();
+            }
+            return;
+        }
+    }
+    QLineEdit::keyPressEvent(event);
+}
+
+void TDBEdit::inputMethodEvent(QInputMethodEvent* event)
+{
+    const QString commit = event->commitString();
+    if (!commit.isEmpty()) {
+        TField* field = Field();
+        for (QChar c : commit) {
+            if (field != nullptr && !field->IsValidChar(ProbeByte(c))) {
+                ui::Beep();
+                event->setCommitString(QString());
+                QLineEdit::inputMethodEvent(event);
+                return;
+            }
+        }
+        if (!BeginChange()) {
+            return;
+        }
+        if (mask_) {
+            if (mask_->Insert(commit)) {
+                link_.MarkModified();
+            }
+            event->setCommitString(QString());
+        }
+    }
+    QLineEdit::inputMethodEvent(event);
+}
+
+void TDBEdit::focusInEvent(QFocusEvent* event)
+{
+    if (!focused_) {
+        focused_ = true;
+        // Show the edit text before the base selects it for a Tab.
+        DataChanged();
+    }
+    QLineEdit::focusInEvent(event);
+}
+
+void TDBEdit::focusOutEvent(QFocusEvent* event)
+{
+    // The text is written and the display text shown when the focus moves to
+    // another control of the window (Leave), not when the window is left.
+    QLineEdit::focusOutEvent(event);
+}
+
+void TDBEdit::contextMenuEvent(QContextMenuEvent* event)
+{
+    QPointer<QMenu> menu = createStandardContextMenu();
+    // Pasting, cutting, deleting and undoing change the text: the dataset
+    // enters edit state first.
+    for (QAction* action : menu->actions()) {
+        const QString name = action->objectName();
+        if (name == QLatin1String("edit-paste") || name == QLatin1String("edit-cut") ||
+            name == QLatin1String("edit-delete") || name == QLatin1String("edit-undo") ||
+            name == QLatin1String("edit-redo")) {
+            QObject::disconnect(action, &QAction::triggered, nullptr, nullptr);
+            ui::Connect(action, &QAction::triggered, this, [this, name] {
+                if (!BeginChange() || isReadOnly()) {
+                    return;
+                }
+                if (name == QLatin1String("edit-paste")) {
+                    paste();
+                } else if (name == QLatin1String("edit-cut")) {
+                    cut();
+                } else if (name == QLatin1String("edit-delete")) {
+                    del();
+                } else if (name == QLatin1String("edit-undo")) {
+                    undo();
+                } else {
+                    redo();
+                }
+                link_.MarkModified();
+            });
+        }
+    }
+    menu->exec(event->globalPos());
+    delete menu;
+}

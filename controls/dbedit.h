@@ -1,0 +1,78 @@
+// TDBEdit: an edit bound to one field of a data source.
+//
+// - It shows the field's edit text while it has the focus and the field can
+//   be modified, the display text otherwise (numbers right-aligned then).
+// - Typing a printable character (Chinese included), backspace, Ctrl+V,
+//   Ctrl+X, Delete or Shift+Insert, or pasting or cutting with the mouse,
+//   puts a browsing dataset into edit state first (the data source's
+//   AutoEdit). A field that cannot be modified keeps the edit unwritable.
+// - With the focus, an edit whose field can be modified is writable at once,
+//   so that an input method can compose; the dataset enters edit state only
+//   when the first character arrives.
+// - A string field limits the text to its Size in GBK bytes. A character the
+//   field's class does not take is refused with a beep.
+// - Escape puts the field's text back and selects it all.
+// - The text is written into the field when the dataset asks (post, browse
+//   check) and when the focus leaves, only if the user changed it. An error
+//   while leaving (the mask's) selects the whole text, keeps the focus here
+//   and goes to the error box.
+// - A field with an edit mask is edited through it (see MaskEdit).
+#pragma once
+
+#include "controls/mask_edit.h"
+#include "data/dataset/dataset.h"
+
+#include <QLineEdit>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+class TDBEdit : public QLineEdit {
+public:
+    explicit TDBEdit(QWidget* parent = nullptr);
+    ~TDBEdit() override;
+
+    [[nodiscard]] TDataSource* DataSource() const { return link_.DataSource(); }
+    void SetDataSource(TDataSource* source);
+    [[nodiscard]] const std::string& DataField() const { return link_.FieldName(); }
+    void SetDataField(std::string name);
+    [[nodiscard]] TField* Field() const { return link_.Field(); }
+    // The control's own read-only flag (the field's is respected as well).
+    [[nodiscard]] bool ReadOnly() const { return link_.ReadOnly(); }
+    void SetReadOnly(bool readOnly);
+
+    // Replaces the text as if the user had typed it (it will be written back).
+    void SetText(const QString& text);
+    // Writes the text into the field now if it was changed.
+    void UpdateRecord() { link_.UpdateRecord(); }
+
+    // Runs on every change of the text, typed or shown.
+    std::function<void(QWidget* sender)> OnChange;
+
+protected:
+    bool event(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void inputMethodEvent(QInputMethodEvent* event) override;
+
+private:
+    void DataChanged();
+    void EditingChanged();
+    void UpdateData();
+    void Leave();
+    void Show(const QString& text);
+    void UpdateWritable();
+    void UpdateLimit();
+    bool BeginChange();
+    [[nodiscard]] bool Masked() const;
+
+    class Link : public TFieldDataLink {};
+    Link link_;
+    std::unique_ptr<MaskEdit> mask_;
+    std::string maskText_;
+    int limit_ = 0;
+    bool focused_ = false;
+};

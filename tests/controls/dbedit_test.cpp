@@ -1,0 +1,228 @@
+#include "tests/controls/bound_form.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+
+namespace {
+
+using controlstest::BoundData;
+using controlstest::BoundForm;
+
+class DBEditTest : public ::testing::Test {
+protected:
+    void SetUp() override { uitest::ShowActive(&form); }
+
+    void Focus(QWidget* control)
+    {
+        control->setFocus(Qt::TabFocusReason);
+        ASSERT_EQ(uitest::Focused(), control);
+    }
+
+    uitest::Driver driver;
+    BoundData data;
+    BoundForm form{data.source};
+};
+
+TEST_F(DBEditTest, FirstTypedCharacterPutsTheBrowsingDatasetIntoEditState)
+{
+    Focus(form.name);
+    EXPECT_EQ(data.data.State(), dsBrowse);
+    EXPECT_FALSE(form.name->isReadOnly());  // writable with the focus, for an input method
+    uitest::Key(Qt::Key_End);
+    EXPECT_EQ(data.data.State(), dsBrowse);
+
+    uitest::Type(QString::fromUtf8("丰"));
+    EXPECT_EQ(data.data.State(), dsEdit);
+    EXPECT_EQ(form.name->text(), QString::fromUtf8("张三丰"));
+    // Written into the field only when the focus leaves.
+    EXPECT_EQ(data.name->AsString(), "张三");
+    uitest::Tab();
+    EXPECT_EQ(data.name->AsString(), "张三丰");
+}
+
+TEST_F(DBEditTest, EditingKeysOtherThanCharactersAlsoBeginTheEdit)
+{
+    for (auto key : {std::pair{Qt::Key_Backspace, Qt::NoModifier}, std::pair{Qt::Key_Delete, Qt::NoModifier},
+                     std::pair{Qt::Key_Insert, Qt::ShiftModifier}, std::pair{Qt::Key_V, Qt::ControlModifier},
+                     std::pair{Qt::Key_X, Qt::ControlModifier}}) {
+        data.data.Cancel();
+        Focus(form.name);
+        ASSERT_EQ(data.data.State(), dsBrowse);
+        uitest::Key(key.first, key.second);
+        EXPECT_EQ(data.data.State(), dsEdit) << key.first;
+        form.other->setFocus();
+    }
+}
+
+TEST_F(DBEditTest, FieldThatCannotBeModifiedKeepsTheEditUnchanged)
+{
+    data.data.editable = false;
+    Focus(form.name);
+    EXPECT_TRUE(form.name->isReadOnly());
+    uitest::Type(QString::fromUtf8("李x"));
+    uitest::Key(Qt::Key_Backspace);
+    EXPECT_EQ(data.data.State(), dsBrowse);
+    EXPECT_EQ(form.name->text(), QString::fromUtf8("张三"));
+
+    // The control's own read-only flag too.
+    data.data.editable = true;
+    form.name->SetReadOnly(true);
+    uitest::Type(QStringLiteral("x"));
+    EXPECT_EQ(data.data.State(), dsBrowse);
+    EXPECT_EQ(form.name->text(), QString::fromUtf8("张三"));
+}
+
+TEST_F(DBEditTest, TextIsLimitedToTheFieldSizeInGbkBytes)
+{
+    Focus(form.name);
+    form.name->selectAll();
+    uitest::Type(QString::fromUtf8("欧阳明日x"));
+    EXPECT_EQ(form.name->text(), QString::fromUtf8("欧阳明日"));
+
+    form.name->selectAll();
+    uitest::Type(QString::fromUtf8("a欧阳明x日"));
+    EXPECT_EQ(form.name->text(), QString::fromUtf8("a欧阳明x"));  // 1 + 6 + 1 bytes
+    uitest::Tab();
+    EXPECT_EQ(data.name->AsString(), "a欧阳明x");
+}
+
+TEST_F(DBEditTest, CharacterTheFieldRefusesBeepsAndChangesNothing)
+{
+    Focus(form.status);
+    form.status->selectAll();
+    const int beeps = ui::BeepCount();
+    uitest::Type(QString::fromUtf8("a中"));
+    EXPECT_EQ(ui::BeepCount(), beeps + 2);
+    EXPECT_EQ(data.data.State(), dsBrowse);
+    EXPECT_EQ(form.status->text(), QStringLiteral("0"));
+    uitest::Type(QStringLiteral("-7"));
+    EXPECT_EQ(form.status->text(), QStringLiteral("-7"));
+}
+
+TEST_F(DBEditTest, EscapePutsTheFieldTextBackSelected)
+{
+    Focus(form.name);
+    form.name->selectAll();
+    uitest::Type(QString::fromUtf8("王五"));
+    uitest::Escape();
+    EXPECT_EQ(form.name->text(), QString::fromUtf8("张三"));
+    EXPECT_EQ(form.name->selectedText(), QString::fromUtf8("张三"));
+    uitest::Tab();
+    EXPECT_EQ(data.name->AsString(), "张三");
+    EXPECT_EQ(data.nameChanges, 0);
+}
+
+TEST_F(DBEditTest, WritesBackOnlyChangedTextOnLeavingAndOnPost)
+{
+    Focus(form.name);
+    uitest::Tab();
+    EXPECT_EQ(data.nameChanges, 0);
+
+    Focus(form.name);
+    form.name->selectAll();
+    uitest::Type(QString::fromUtf8("李四"));
+    data.data.Post();  // asks the controls first
+    EXPECT_EQ(data.name->AsString(), "李四");
+    EXPECT_EQ(data.nameChanges, 1);
+    uitest::Tab();
+    EXPECT_EQ(data.nameChanges, 1);
+}
+
+TEST_F(DBEditTest, ShowsEditTextWithTheFocusAndDisplayTextWithout)
+{
+    EXPECT_EQ(form.time->text(), QStringLiteral(" 9:30"));
+    EXPECT_EQ(form.status->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignRight);
+    Focus(form.time);
+    EXPECT_EQ(form.time->text(), QStringLiteral("_9:30"));
+    uitest::Tab();
+    EXPECT_EQ(form.time->text(), QStringLiteral(" 9:30"));
+    Focus(form.status);
+    EXPECT_EQ(form.status->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignLeft);
+
+    data.data.Edit();
+    data.time->Clear();
+    EXPECT_EQ(form.time->text(), QStringLiteral("  :  "));
+    Focus(form.time);
+    EXPECT_EQ(form.time->text(), QStringLiteral("__:__"));
+}
+
+class TimeMaskTest : public DBEditTest {
+protected:
+    void SetUp() override
+    {
+        DBEditTest::SetUp();
+        data.data.Edit();
+        data.time->Clear();
+        Focus(form.time);
+        form.time->setCursorPosition(0);
+    }
+};
+
+TEST_F(TimeMaskTest, DigitsFillThePositionsAndTheCaretSkipsTheSeparator)
+{
+    uitest::Type(QStringLiteral("0930"));
+    EXPECT_EQ(form.time->text(), QStringLiteral("09:30"));
+    uitest::Tab();
+    EXPECT_EQ(data.time->AsString(), "09:30");
+    EXPECT_TRUE(driver.Boxes().empty());
+}
+
+TEST_F(TimeMaskTest, FirstHourDigitLeftUnfilledIsStoredAsASpace)
+{
+    uitest::Key(Qt::Key_Right);
+    uitest::Type(QStringLiteral("930"));
+    EXPECT_EQ(form.time->text(), QStringLiteral("_9:30"));
+    uitest::Tab();
+    EXPECT_EQ(data.time->AsString(), " 9:30");
+    EXPECT_EQ(form.time->text(), QStringLiteral(" 9:30"));
+}
+
+TEST_F(TimeMaskTest, OnlyDigitsAreTakenAndBackspaceBlanksAPosition)
+{
+    const int beeps = ui::BeepCount();
+    uitest::Type(QStringLiteral("1a:2"));
+    EXPECT_EQ(ui::BeepCount(), beeps + 2);
+    EXPECT_EQ(form.time->text(), QStringLiteral("12:__"));
+    uitest::Key(Qt::Key_Backspace);
+    EXPECT_EQ(form.time->text(), QStringLiteral("1_:__"));
+    EXPECT_EQ(form.time->cursorPosition(), 1);
+}
+
+TEST_F(TimeMaskTest, IncompleteTimeKeepsTheFocusWithTheError)
+{
+    uitest::Type(QStringLiteral("093"));
+    uitest::Tab();
+    ASSERT_EQ(driver.Boxes().size(), 1u);
+    EXPECT_EQ(driver.Boxes()[0].text,
+              QStringLiteral("Invalid input value.  Use escape key to abandon changes."));
+    EXPECT_EQ(uitest::Focused(), form.time);
+    EXPECT_EQ(form.time->selectedText(), QStringLiteral("09:3_"));
+    EXPECT_TRUE(data.time->IsNull());
+
+    // Posting refuses it too, with the caret on the missing minute digit.
+    form.time->deselect();
+    try {
+        data.data.Post();
+        ADD_FAILURE() << "the post should fail";
+    } catch (const EDBEditError& e) {
+        EXPECT_EQ(std::string(e.what()), "Invalid input value.  Use escape key to abandon changes");
+    }
+    EXPECT_EQ(form.time->cursorPosition(), 4);
+    EXPECT_EQ(data.data.State(), dsEdit);
+
+    // Escape abandons the change; leaving then raises nothing.
+    uitest::Escape();
+    uitest::Tab();
+    EXPECT_EQ(driver.Boxes().size(), 1u);
+    EXPECT_NE(uitest::Focused(), form.time);
+}
+
+TEST_F(TimeMaskTest, UntouchedIncompleteTextIsNeitherValidatedNorWritten)
+{
+    uitest::Tab();
+    EXPECT_TRUE(driver.Boxes().empty());
+    EXPECT_TRUE(data.time->IsNull());
+}
+
+}  // namespace
