@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFontInfo>
+#include <QImage>
 
 namespace {
 
@@ -223,6 +225,36 @@ TEST_F(TimeMaskTest, UntouchedIncompleteTextIsNeitherValidatedNorWritten)
     uitest::Tab();
     EXPECT_TRUE(driver.Boxes().empty());
     EXPECT_TRUE(data.time->IsNull());
+}
+
+}  // namespace
+
+namespace {
+
+TEST(BoundWindowImageTest, ChineseLabelsAndBoundEditsRenderInTheSongFont)
+{
+    BoundData data;
+    BoundForm form{data.source};
+    uitest::ShowActive(&form);
+    form.name->setFocus();
+
+    const QFontInfo font(form.name->font());
+    EXPECT_TRUE(font.family() == QStringLiteral("SimSun") || font.family() == QString::fromUtf8("宋体") ||
+                font.family() == QStringLiteral("AR PL UMing CN"))
+        << font.family().toStdString();
+    EXPECT_EQ(font.pixelSize(), 12);
+
+    const QImage image = uitest::Grab(&form);
+    ASSERT_EQ(image.size(), form.size());
+    // The label "姓名:" leaves dark pixels where it is drawn.
+    int dark = 0;
+    for (int y = 14; y < 28; ++y) {
+        for (int x = 19; x < 45; ++x) {
+            dark += qGray(image.pixel(x, y)) < 128 ? 1 : 0;
+        }
+    }
+    EXPECT_GT(dark, 20);
+    EXPECT_FALSE(uitest::SaveImage(&form, QStringLiteral("bound_edits.png")).isEmpty());
 }
 
 }  // namespace

@@ -315,13 +315,14 @@ QImage Grab(QWidget* widget)
     return widget->grab().toImage();
 }
 
-QString SaveToDocs(QWidget* widget, const QString& fileName)
+QString SaveImage(QWidget* widget, const QString& fileName)
 {
-    const char* source = std::getenv("OPEREDIT_SOURCE_DIR");
-    if (source == nullptr) {
+    const bool docs = std::getenv("OPEREDIT_UPDATE_IMAGES") != nullptr;
+    const char* root = std::getenv(docs ? "OPEREDIT_SOURCE_DIR" : "OPEREDIT_BINARY_DIR");
+    if (root == nullptr) {
         return {};
     }
-    const QString dir = QString::fromLocal8Bit(source) + QStringLiteral("/docs/images");
+    const QString dir = QString::fromLocal8Bit(root) + (docs ? QStringLiteral("/docs/images") : QStringLiteral("/images"));
     QDir().mkpath(dir);
     const QString path = dir + QLatin1Char('/') + fileName;
     return Grab(widget).save(path, "PNG") ? path : QString();

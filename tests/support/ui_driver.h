@@ -116,9 +116,10 @@ void ShowActive(QWidget* window);
 [[nodiscard]] QWidget* Focused();
 
 [[nodiscard]] QImage Grab(QWidget* widget);
-// Saves a grab of `widget` as PNG under docs/images/ of the source tree;
-// returns the path written, or an empty text.
-QString SaveToDocs(QWidget* widget, const QString& fileName);
+// Saves a grab of `widget` as PNG: under docs/images/ of the source tree when
+// OPEREDIT_UPDATE_IMAGES is set, else under images/ of the build tree.
+// Returns the path written, or an empty text.
+QString SaveImage(QWidget* widget, const QString& fileName);
 
 }  // namespace uitest
 
