@@ -102,4 +102,7 @@ void TDatabase::RegisterDataSet(TDBDataSet* dataSet)
 void TDatabase::UnregisterDataSet(TDBDataSet* dataSet)
 {
     dataSets_.erase(std::remove(dataSets_.begin(), dataSets_.end(), dataSet), dataSets_.end());
+    if (!keepConnection_ && dataSets_.empty()) {
+        connection_.reset();
+    }
 }

@@ -401,6 +401,7 @@ void TDataSet::ClearDefaultFields()
     }
     if (any) {
         dataSlots_ = calcSlots_ = 0;
+        ++layoutVersion_;
     }
 }
 
@@ -444,6 +445,7 @@ TField* TDataSet::CreateDefaultField(TFieldType type, const std::string& name, i
     field->SetFieldName(name);
     field->defaultField_ = true;
     RegisterField(field);
+    ++layoutVersion_;
     return field;
 }
 
@@ -813,6 +815,7 @@ void TDataSet::DisableControls()
 {
     if (disableCount_++ == 0) {
         disableState_ = state_;
+        disableLayout_ = layoutVersion_;
     }
 }
 
@@ -825,7 +828,7 @@ void TDataSet::EnableControls()
         if (state_ != disableState_) {
             DataEvent(deUpdateState);
         }
-        DataEvent(deDataSetChange);
+        DataEvent(layoutVersion_ != disableLayout_ ? deLayoutChange : deDataSetChange);
     }
 }
 

@@ -19,7 +19,8 @@
 // data sources and through them to their links, unless the controls are
 // disabled: DisableControls/EnableControls count, and while the count is above
 // 0 nothing is announced; the Enable that brings it to 0 sends one state
-// notice (when the state changed meanwhile) and one full refresh.
+// notice (when the state changed meanwhile) and one full refresh (a layout
+// change instead when default fields were made anew meanwhile).
 //
 // Errors carry the dataset's Name as prefix where the messages are marked so.
 #pragma once
@@ -258,6 +259,10 @@ private:
     int activeOverride_ = -1;  // view index made active by a link, or -1
     int disableCount_ = 0;
     TDataSetState disableState_ = dsInactive;
+    // Bumped when default fields come or go; the last EnableControls then
+    // announces a layout change, so links find their (new) fields again.
+    int layoutVersion_ = 0;
+    int disableLayout_ = 0;
     std::uint64_t changeCounter_ = 0;
     std::vector<TDataSource*> dataSources_;
 

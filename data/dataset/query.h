@@ -121,6 +121,7 @@ public:
     [[nodiscard]] const std::string& Text() const { return text_; }
     [[nodiscard]] bool ParamCheck() const { return paramCheck_; }
     void SetParamCheck(bool on) { paramCheck_ = on; }
+    // Kept for the form data: the engine's results are read-only either way.
     [[nodiscard]] bool RequestLive() const { return requestLive_; }
     void SetRequestLive(bool on) { requestLive_ = on; }
 

@@ -144,6 +144,45 @@ TEST_P(DatasetDbTest, DisconnectingClosesAndUnpreparesEveryDataset)
     EXPECT_TRUE(database_->Connected());
 }
 
+TEST_P(DatasetDbTest, LinksFindNewDefaultFieldsAfterADisabledReopen)
+{
+    const std::string table = CreatePlanTable();
+    InsertPlan(table, 1, "", "张三");
+    auto* q = new TQuery(module_.get());
+    q->SetDatabaseName("HISDb");
+    q->SQL().Add("select FSerialNo as FX from " + table);
+    TDataSource source;
+    source.SetDataSet(q);
+    TFieldDataLink link;
+    link.SetFieldName("FX");
+    link.SetDataSource(&source);
+    q->Open();
+    ASSERT_NE(link.Field(), nullptr);
+    // As OpenQuerySQL does: controls disabled, new text, prepare, open. The
+    // default fields are made anew (now of another class).
+    q->DisableControls();
+    q->Close();
+    q->SQL().Clear();
+    q->SQL().Add("select FName as FX from " + table);
+    q->Prepare();
+    q->Open();
+    q->EnableControls();
+    ASSERT_EQ(link.Field(), q->FieldByName("FX"));
+    EXPECT_EQ(link.Field()->AsString(), "张三");
+}
+
+TEST_P(DatasetDbTest, WithoutKeepConnectionTheLastReleaseDisconnects)
+{
+    database_->SetKeepConnection(false);
+    auto* q = new TQuery(module_.get());
+    q->SetDatabaseName("HISDb");
+    q->SQL().Add("select 1 as X");
+    q->Open();
+    EXPECT_TRUE(database_->Connected());
+    q->UnPrepare();
+    EXPECT_FALSE(database_->Connected());
+}
+
 // ---------------------------------------------------------------- persistent fields
 
 TEST_P(DatasetDbTest, PersistentFieldsBindByNameWithTypeAndSizeChecks)
