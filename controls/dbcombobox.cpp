@@ -25,7 +25,8 @@ bool Printable(QChar c)
 
 }  // namespace
 
-TDBComboBox::TDBComboBox(QWidget* parent, TComboBoxStyle style) : QComboBox(parent), style_(style)
+TDBComboBox::TDBComboBox(QWidget* parent, TComboBoxStyle style)
+    : QComboBox(ui::WithApplication(parent)), style_(style)
 {
     link_.SetOnDataChange([this] { DataChanged(); });
     link_.SetOnActiveChange([this] { DataChanged(); });

@@ -28,7 +28,7 @@ bool Printable(QChar c)
 
 }  // namespace
 
-TDBEdit::TDBEdit(QWidget* parent) : QLineEdit(parent)
+TDBEdit::TDBEdit(QWidget* parent) : QLineEdit(ui::WithApplication(parent))
 {
     link_.SetOnDataChange([this] { DataChanged(); });
     link_.SetOnActiveChange([this] { DataChanged(); });

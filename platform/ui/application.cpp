@@ -53,6 +53,12 @@ QApplication* Application::Qt() const
     return qobject_cast<QApplication*>(QApplication::instance());
 }
 
+QWidget* WithApplication(QWidget* parent)
+{
+    Application::Instance();
+    return parent;
+}
+
 bool IsSilentAbort(std::exception_ptr error)
 {
     try {

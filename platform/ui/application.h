@@ -25,6 +25,7 @@
 #include <utility>
 
 class QApplication;
+class QWidget;
 
 namespace ui {
 
@@ -48,6 +49,11 @@ private:
 };
 
 [[nodiscard]] bool IsSilentAbort(std::exception_ptr error);
+
+// Creates the application object if needed and returns `parent`: widget
+// constructors pass their parent through it, so that the QApplication exists
+// before any QWidget base is built.
+QWidget* WithApplication(QWidget* parent);
 
 // The text the error box shows for `message`.
 [[nodiscard]] QString ErrorBoxText(const QString& message);

@@ -12,9 +12,8 @@
 
 namespace ui {
 
-Form::Form(QWidget* owner) : QDialog(owner)
+Form::Form(QWidget* owner) : QDialog(WithApplication(owner))
 {
-    Application::Instance();
     setFont(SongFont());
     // Only the caption, the system menu and the close box, as the old windows.
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);

@@ -78,7 +78,7 @@ void Realign(QWidget* parent)
     }
 }
 
-Panel::Panel(QWidget* parent, Align align) : QFrame(parent)
+Panel::Panel(QWidget* parent, Align align) : QFrame(WithApplication(parent))
 {
     SetBevel(Bevel::Raised);
     if (align != Align::None) {
@@ -116,7 +116,7 @@ void Panel::resizeEvent(QResizeEvent* event)
     Realign(this);
 }
 
-Label::Label(QWidget* parent, const QString& caption, int left, int top) : QLabel(parent)
+Label::Label(QWidget* parent, const QString& caption, int left, int top) : QLabel(WithApplication(parent))
 {
     move(left, top);
     SetCaption(caption);
@@ -150,7 +150,8 @@ QIcon GlyphIcon(Glyph glyph)
     return {};
 }
 
-Button::Button(QWidget* parent, const QString& caption, Glyph glyph) : QPushButton(caption, parent)
+Button::Button(QWidget* parent, const QString& caption, Glyph glyph)
+    : QPushButton(caption, WithApplication(parent))
 {
     setIcon(GlyphIcon(glyph));
     // A focused button takes Enter; the form never picks a default button.
@@ -162,7 +163,7 @@ Button::Button(QWidget* parent, const QString& caption, Glyph glyph) : QPushButt
     });
 }
 
-CheckBox::CheckBox(QWidget* parent, const QString& caption) : QCheckBox(caption, parent)
+CheckBox::CheckBox(QWidget* parent, const QString& caption) : QCheckBox(caption, WithApplication(parent))
 {
     Connect(this, &QCheckBox::toggled, this, [this] {
         if (OnClick) {
@@ -171,7 +172,7 @@ CheckBox::CheckBox(QWidget* parent, const QString& caption) : QCheckBox(caption,
     });
 }
 
-Edit::Edit(QWidget* parent) : QLineEdit(parent)
+Edit::Edit(QWidget* parent) : QLineEdit(WithApplication(parent))
 {
     Connect(this, &QLineEdit::textChanged, this, [this] {
         if (OnChange) {
