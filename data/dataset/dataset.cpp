@@ -181,8 +181,8 @@ void TDataSet::DiscardPending()
                                     [record](const auto& r) { return r.get() == record; }));
         current_ = std::min(current_, static_cast<int>(view_.size()) - 1);
     } else if (!editBackup_.empty()) {
+        // No recalculation here: Cancel re-reads (Resync), Close drops the records.
         record->values = editBackup_;
-        CalculateFields(*record);
     }
     editBackup_.clear();
     modified_ = false;
