@@ -111,6 +111,7 @@ void TDataSet::Open()
     if (beforeOpen_) {
         beforeOpen_(*this);
     }
+    cursorDone_ = false;  // a failed open drops a half-read engine cursor
     try {
         InternalOpen();
         records_.clear();
@@ -212,18 +213,9 @@ bool TDataSet::FetchOne()
         return false;
     }
     Record* raw = record.get();
-    // An appended, unposted record stays last: insert read records before it.
-    if (state_ == dsInsert && !records_.empty() && records_.back()->status == usInserted && !view_.empty() &&
-        view_.back() == records_.back().get()) {
-        records_.insert(records_.end() - 1, std::move(record));
-        view_.insert(view_.end() - 1, raw);
-        if (current_ == static_cast<int>(view_.size()) - 2) {
-            ++current_;
-        }
-    } else {
-        records_.push_back(std::move(record));
-        view_.push_back(raw);
-    }
+    // Append reads the cursor to its end first, so read records never follow an appended one.
+    records_.push_back(std::move(record));
+    view_.push_back(raw);
     CalculateFields(*raw);
     return true;
 }
@@ -640,7 +632,6 @@ void TDataSet::Append()
     raw->changeOrder = 0;
     records_.push_back(std::move(record));
     view_.push_back(raw);
-    const int old = current_;
     current_ = static_cast<int>(view_.size()) - 1;
     editBackup_.clear();
     eof_ = bof_ = false;
@@ -651,7 +642,6 @@ void TDataSet::Append()
         onNewRecord_(*this);
         modified_ = false;
     }
-    (void)old;
     DataEvent(deDataSetChange);
     if (afterInsert_) {
         afterInsert_(*this);
