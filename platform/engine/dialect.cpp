@@ -88,6 +88,38 @@ bool IsColumnEquals(const std::string& out, std::size_t equals)
     return IsWordChar(last) || last == ']' || last == '"' || last == '`';
 }
 
+// The end of the quoted literal, quoted name or comment that starts at
+// sql[pos]; `pos` itself when none starts there.
+std::size_t SkipQuotedOrComment(std::string_view sql, std::size_t pos)
+{
+    const char c = sql[pos];
+    if (c == '\'' || c == '"' || c == '`' || c == '[') {
+        const char close = c == '[' ? ']' : c;
+        std::size_t end = pos + 1;
+        while (end < sql.size()) {
+            if (sql[end] == close) {
+                // A doubled quote inside a literal stands for itself.
+                if (end + 1 < sql.size() && sql[end + 1] == close && close != ']') {
+                    end += 2;
+                    continue;
+                }
+                break;
+            }
+            ++end;
+        }
+        return end < sql.size() ? end + 1 : end;
+    }
+    if (c == '-' && pos + 1 < sql.size() && sql[pos + 1] == '-') {
+        std::size_t end = sql.find('\n', pos);
+        return end == sql.npos ? sql.size() : end;
+    }
+    if (c == '/' && pos + 1 < sql.size() && sql[pos + 1] == '*') {
+        std::size_t end = sql.find("*/", pos + 2);
+        return end == sql.npos ? sql.size() : end + 2;
+    }
+    return pos;
+}
+
 }  // namespace
 
 ParsedStatement ParseStatement(std::string_view sql, bool dropNolock)
@@ -101,35 +133,7 @@ ParsedStatement ParseStatement(std::string_view sql, bool dropNolock)
     std::size_t i = 0;
     while (i < sql.size()) {
         char c = sql[i];
-        if (c == '\'' || c == '"' || c == '`' || c == '[') {
-            char close = c == '[' ? ']' : c;
-            std::size_t end = i + 1;
-            while (end < sql.size()) {
-                if (sql[end] == close) {
-                    // A doubled quote inside a literal stands for itself.
-                    if (end + 1 < sql.size() && sql[end + 1] == close && close != ']') {
-                        end += 2;
-                        continue;
-                    }
-                    break;
-                }
-                ++end;
-            }
-            end = end < sql.size() ? end + 1 : end;
-            out.append(sql.substr(i, end - i));
-            i = end;
-            continue;
-        }
-        if (c == '-' && i + 1 < sql.size() && sql[i + 1] == '-') {
-            std::size_t end = sql.find('\n', i);
-            end = end == sql.npos ? sql.size() : end;
-            out.append(sql.substr(i, end - i));
-            i = end;
-            continue;
-        }
-        if (c == '/' && i + 1 < sql.size() && sql[i + 1] == '*') {
-            std::size_t end = sql.find("*/", i + 2);
-            end = end == sql.npos ? sql.size() : end + 2;
+        if (std::size_t end = SkipQuotedOrComment(sql, i); end != i) {
             out.append(sql.substr(i, end - i));
             i = end;
             continue;
@@ -244,6 +248,49 @@ std::string FirstKeyword(std::string_view sql)
         ++i;
     }
     return word;
+}
+
+bool ReturnsRows(std::string_view sql)
+{
+    int depth = 0;
+    int withDepth = -1;  // parenthesis depth of a leading WITH
+    std::size_t i = 0;
+    while (i < sql.size()) {
+        if (std::size_t end = SkipQuotedOrComment(sql, i); end != i) {
+            i = end;
+            continue;
+        }
+        const char c = sql[i];
+        if (!IsWordChar(c)) {
+            depth += c == '(' ? 1 : c == ')' ? -1 : 0;
+            ++i;
+            continue;
+        }
+        std::size_t end = i;
+        while (end < sql.size() && IsWordChar(sql[end])) {
+            ++end;
+        }
+        const std::string_view word = sql.substr(i, end - i);
+        i = end;
+        if (withDepth < 0) {
+            if (WordIs(word, "WITH")) {
+                withDepth = depth;
+                continue;
+            }
+            return WordIs(word, "SELECT") || WordIs(word, "VALUES");
+        }
+        // After WITH the expressions' bodies sit in parentheses; the
+        // statement they lead to is the first verb back at WITH's depth.
+        if (depth == withDepth) {
+            if (WordIs(word, "SELECT") || WordIs(word, "VALUES")) {
+                return true;
+            }
+            if (WordIs(word, "INSERT") || WordIs(word, "UPDATE") || WordIs(word, "DELETE") || WordIs(word, "MERGE")) {
+                return false;
+            }
+        }
+    }
+    return false;
 }
 
 }  // namespace hisdb::detail

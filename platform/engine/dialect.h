@@ -37,4 +37,12 @@ struct ParsedStatement {
 // The first keyword of a statement, in upper case ("SELECT", "UPDATE", ...).
 [[nodiscard]] std::string FirstKeyword(std::string_view sql);
 
+// True for a statement that reads rows: its first keyword (after blanks,
+// comments and opening parentheses) is SELECT or VALUES, or WITH with common
+// table expressions that lead to a SELECT or VALUES. False for everything else
+// (INSERT, UPDATE, DELETE, a WITH leading to one of them, DDL, SET, ...).
+// A connection runs the first kind on its reading session and the second on
+// its writing session.
+[[nodiscard]] bool ReturnsRows(std::string_view sql);
+
 }  // namespace hisdb::detail

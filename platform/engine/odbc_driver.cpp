@@ -10,6 +10,13 @@
 // with IS NOT DISTINCT FROM. psqlODBC is asked for cursor fetching
 // (UseDeclareFetch) unless the connection string says otherwise, so that a
 // large result is not read into memory at execution.
+//
+// A connection keeps reading and writing apart: statements that read rows
+// run on the main ODBC connection; the others run on a second one with the
+// same login, made on the first of them, in autocommit mode. psqlODBC runs a
+// cursor inside a transaction that ends with the cursor, and a statement run
+// beside it on the same connection can join that transaction, so a write
+// might not be committed when it returns.
 #include "platform/engine/dialect.h"
 #include "platform/engine/drivers.h"
 
@@ -18,8 +25,10 @@
 #include <sqlucode.h>
 
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <unordered_map>
+#include <utility>
 
 namespace hisdb::detail {
 namespace {
@@ -174,8 +183,8 @@ struct ParamBuffer {
 
 class OdbcStatement final : public Statement {
 public:
-    OdbcStatement(SQLHDBC dbc, Server server, std::string_view sql)
-        : dbc_(dbc), server_(server), parsed_(ParseStatement(sql, server != Server::SqlServer))
+    OdbcStatement(SQLHDBC dbc, Server server, ParsedStatement parsed)
+        : dbc_(dbc), server_(server), parsed_(std::move(parsed))
     {
         if (server_ == Server::SqlServer) {
             parsed_.sites.clear();  // the session matches nulls itself
@@ -575,24 +584,29 @@ private:
     std::int64_t affected_ = -1;
 };
 
-class OdbcConnection final : public Connection {
+// One ODBC connection (HDBC) and its login.
+class Link {
 public:
-    OdbcConnection()
+    Link()
     {
         Check(SQLAllocHandle(SQL_HANDLE_DBC, Environment(), &dbc_), SQL_HANDLE_ENV, Environment(),
               "Cannot allocate an ODBC connection");
     }
-    ~OdbcConnection() override
+    ~Link()
     {
         if (connected_) {
             SQLDisconnect(dbc_);
         }
         SQLFreeHandle(SQL_HANDLE_DBC, dbc_);
     }
-    OdbcConnection(const OdbcConnection&) = delete;
-    OdbcConnection& operator=(const OdbcConnection&) = delete;
+    Link(const Link&) = delete;
+    Link& operator=(const Link&) = delete;
 
-    void Open(const std::string& connect)
+    [[nodiscard]] SQLHDBC Handle() const { return dbc_; }
+
+    // Logs in and tells the server apart; on SQL Server the session matches
+    // nulls with "= ?".
+    Server Open(const std::string& connect)
     {
         SQLSetConnectAttrW(dbc_, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(std::uintptr_t{15}), 0);
         WString wide = ToWide(connect);
@@ -600,13 +614,15 @@ public:
                                          nullptr, SQL_DRIVER_NOPROMPT);
         Check(rc, SQL_HANDLE_DBC, dbc_, "Cannot connect to the database server");
         connected_ = true;
+        Check(SQLSetConnectAttrW(dbc_, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0),
+              SQL_HANDLE_DBC, dbc_, "Cannot switch autocommit on");
 
         SQLWCHAR name[128] = {};
         SQLSMALLINT length = 0;
         SQLGetInfoW(dbc_, SQL_DBMS_NAME, name, sizeof name, &length);
         const std::string dbms = ToUtf8(name, static_cast<std::size_t>(length) / sizeof(SQLWCHAR));
-        server_ = dbms.find("SQL Server") != std::string::npos ? Server::SqlServer : Server::Other;
-        if (server_ == Server::SqlServer) {
+        const Server server = dbms.find("SQL Server") != std::string::npos ? Server::SqlServer : Server::Other;
+        if (server == Server::SqlServer) {
             // Run directly, not prepared: a SET inside sp_prepexec would end with it.
             SQLHSTMT stmt = SQL_NULL_HSTMT;
             Check(SQLAllocHandle(SQL_HANDLE_STMT, dbc_, &stmt), SQL_HANDLE_DBC, dbc_, "Cannot allocate a statement");
@@ -622,17 +638,44 @@ public:
             }
             SQLFreeHandle(SQL_HANDLE_STMT, stmt);
         }
+        return server;
     }
-
-    std::unique_ptr<Statement> Prepare(std::string_view sql) override
-    {
-        return std::make_unique<OdbcStatement>(dbc_, server_, sql);
-    }
-    std::string_view DriverName() const override { return "odbc"; }
 
 private:
     SQLHDBC dbc_ = SQL_NULL_HDBC;
     bool connected_ = false;
+};
+
+class OdbcConnection final : public Connection {
+public:
+    // `writeConnect` logs the writing connection in when it is first needed.
+    explicit OdbcConnection(std::string writeConnect) : writeConnect_(std::move(writeConnect)) {}
+
+    void Open(const std::string& connect) { server_ = main_.Open(connect); }
+
+    std::unique_ptr<Statement> Prepare(std::string_view sql) override
+    {
+        ParsedStatement parsed = ParseStatement(sql, server_ != Server::SqlServer);
+        SQLHDBC dbc = ReturnsRows(parsed.text) ? main_.Handle() : Writer();
+        return std::make_unique<OdbcStatement>(dbc, server_, std::move(parsed));
+    }
+    std::string_view DriverName() const override { return "odbc"; }
+
+private:
+    SQLHDBC Writer()
+    {
+        if (!writer_) {
+            auto link = std::make_unique<Link>();
+            link->Open(writeConnect_);
+            writer_ = std::move(link);
+        }
+        return writer_->Handle();
+    }
+
+    // Statements die before their connection; the writer goes first.
+    Link main_;
+    std::unique_ptr<Link> writer_;
+    std::string writeConnect_;
     Server server_ = Server::Other;
 };
 
@@ -678,13 +721,16 @@ std::unique_ptr<Connection> ConnectOdbc(const Alias& alias, std::string_view use
     while (!connect.empty() && (connect.back() == ';' || connect.back() == ' ')) {
         connect.pop_back();
     }
+    const std::string login = ";UID=" + Quoted(user) + ";PWD=" + Quoted(password);
+    // The writing connection runs no cursor, so it keeps the driver's way of
+    // reading a result (one that answers an update comes whole at execution).
+    const std::string writeConnect = connect + login;
     if ((ContainsNoCase(connect, "postgres") || ContainsNoCase(connect, "psqlodbc"))
         && !ContainsNoCase(connect, "UseDeclareFetch")) {
         connect += ";UseDeclareFetch=1;Fetch=200";
     }
-    connect += ";UID=" + Quoted(user) + ";PWD=" + Quoted(password);
-    auto connection = std::make_unique<OdbcConnection>();
-    connection->Open(connect);
+    auto connection = std::make_unique<OdbcConnection>(writeConnect);
+    connection->Open(connect + login);
     return connection;
 }
 

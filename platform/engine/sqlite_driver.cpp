@@ -4,6 +4,15 @@
 // as text "YYYY-MM-DD HH:MM:SS.mmm" and decimals as numbers. Column types
 // come from the declared types of the columns, or, for expressions, from the
 // storage class of the first value.
+//
+// A connection keeps reading and writing apart. Statements that read rows
+// run on the main handle; the others run on a writing handle to the same
+// file, opened on the first of them, in autocommit mode. An open result holds
+// a read snapshot (a WAL read transaction) on its handle; a write on that
+// handle would fail at once with SQLITE_BUSY_SNAPSHOT as soon as another
+// process committed meanwhile. A read that would join a snapshot older than
+// this connection's own last write runs on another reading handle instead,
+// so that it sees what the connection has stored.
 #include "platform/engine/dialect.h"
 #include "platform/engine/drivers.h"
 
@@ -11,7 +20,8 @@
 
 #include <cmath>
 #include <cstring>
-#include <unordered_map>
+#include <map>
+#include <utility>
 
 namespace hisdb::detail {
 namespace {
@@ -33,11 +43,97 @@ struct StmtCloser {
 };
 using StmtPtr = std::unique_ptr<sqlite3_stmt, StmtCloser>;
 
+// Opens the file the way every handle of a connection is opened: read-write,
+// never creating it, with the busy timeout and extended result codes.
+sqlite3* OpenHandle(const std::string& path)
+{
+    sqlite3* db = nullptr;
+    int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    if (rc != SQLITE_OK) {
+        std::string message = db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+        sqlite3_close_v2(db);
+        throw EngineError(sqlite3_errstr(rc), rc, {message, "Cannot open database file '" + path + "'"});
+    }
+    sqlite3_busy_timeout(db, 5000);
+    sqlite3_extended_result_codes(db, 1);
+    return db;
+}
+
+bool HasOpenResult(sqlite3* db)
+{
+    for (sqlite3_stmt* s = sqlite3_next_stmt(db, nullptr); s != nullptr; s = sqlite3_next_stmt(db, s)) {
+        if (sqlite3_stmt_busy(s)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The handles of one connection.
+class Handles {
+public:
+    Handles(std::string path, sqlite3* main) : path_(std::move(path)) { readers_.push_back({main, 0}); }
+    ~Handles()
+    {
+        for (const Reader& r : readers_) {
+            sqlite3_close_v2(r.db);
+        }
+        sqlite3_close_v2(writer_);
+    }
+    Handles(const Handles&) = delete;
+    Handles& operator=(const Handles&) = delete;
+
+    [[nodiscard]] sqlite3* Main() const { return readers_.front().db; }
+
+    // The handle for a read about to start: one without an open result (its
+    // read starts a fresh snapshot), or one whose open results began after
+    // the connection's last write; failing both, a new one.
+    sqlite3* ForReading()
+    {
+        for (Reader& r : readers_) {
+            if (!HasOpenResult(r.db)) {
+                r.since = writes_;
+                return r.db;
+            }
+            if (r.since == writes_) {
+                return r.db;
+            }
+        }
+        readers_.push_back({OpenHandle(path_), writes_});
+        return readers_.back().db;
+    }
+
+    sqlite3* ForWriting()
+    {
+        if (writer_ == nullptr) {
+            writer_ = OpenHandle(path_);
+            sqlite3_exec(writer_, "pragma journal_mode=wal", nullptr, nullptr, nullptr);
+        }
+        return writer_;
+    }
+
+    void Wrote() { ++writes_; }
+
+private:
+    struct Reader {
+        sqlite3* db;
+        std::uint64_t since;  // writes_ when its present snapshot began
+    };
+    std::string path_;
+    std::vector<Reader> readers_;
+    sqlite3* writer_ = nullptr;
+    std::uint64_t writes_ = 0;  // statements run on the writing handle
+};
+
 class SqliteStatement final : public Statement {
 public:
-    SqliteStatement(sqlite3* db, std::string_view sql)
-        : db_(db), parsed_(ParseStatement(sql, true)), dml_(IsDml(FirstKeyword(parsed_.text)))
+    SqliteStatement(Handles& handles, std::string_view sql)
+        : handles_(handles),
+          parsed_(ParseStatement(sql, true)),
+          reads_(ReturnsRows(parsed_.text)),
+          dml_(IsDml(FirstKeyword(parsed_.text)))
     {
+        db_ = reads_ ? handles_.ForReading() : handles_.ForWriting();
         current_ = Prepare(parsed_.text);
         values_.resize(static_cast<std::size_t>(sqlite3_bind_parameter_count(current_)));
     }
@@ -55,8 +151,13 @@ public:
 
     void Execute() override
     {
-        sqlite3_stmt* stmt = ForNullPattern();
         sqlite3_reset(current_);
+        if (reads_) {
+            db_ = handles_.ForReading();
+        } else {
+            handles_.Wrote();
+        }
+        sqlite3_stmt* stmt = ForNullPattern();
         current_ = stmt;
         sqlite3_reset(stmt);
         hasResult_ = hasRow_ = pending_ = false;
@@ -176,7 +277,7 @@ private:
         if (stmt == nullptr) {
             throw EngineError("Empty statement", SQLITE_MISUSE, {sql});
         }
-        statements_.emplace(patternKey_, StmtPtr(stmt));
+        statements_.emplace(std::pair{db_, patternKey_}, StmtPtr(stmt));
         return stmt;
     }
 
@@ -190,7 +291,7 @@ private:
                 mask |= std::uint64_t{1} << i;
             }
         }
-        auto found = statements_.find(mask);
+        auto found = statements_.find(std::pair{db_, mask});
         if (found != statements_.end()) {
             return found->second.get();
         }
@@ -301,11 +402,14 @@ private:
         return t;
     }
 
-    sqlite3* db_;
+    Handles& handles_;
+    sqlite3* db_ = nullptr;  // the handle of current_
     ParsedStatement parsed_;
+    bool reads_;
     bool dml_;
     std::uint64_t patternKey_ = 0;
-    std::unordered_map<std::uint64_t, StmtPtr> statements_;
+    // Prepared per handle and pattern of null parameters.
+    std::map<std::pair<sqlite3*, std::uint64_t>, StmtPtr> statements_;
     sqlite3_stmt* current_ = nullptr;
     std::vector<Value> values_;
     std::vector<ColumnDesc> columns_;
@@ -317,19 +421,16 @@ private:
 
 class SqliteConnection final : public Connection {
 public:
-    explicit SqliteConnection(sqlite3* db) : db_(db) {}
-    ~SqliteConnection() override { sqlite3_close_v2(db_); }
-    SqliteConnection(const SqliteConnection&) = delete;
-    SqliteConnection& operator=(const SqliteConnection&) = delete;
+    SqliteConnection(std::string path, sqlite3* main) : handles_(std::move(path), main) {}
 
     std::unique_ptr<Statement> Prepare(std::string_view sql) override
     {
-        return std::make_unique<SqliteStatement>(db_, sql);
+        return std::make_unique<SqliteStatement>(handles_, sql);
     }
     std::string_view DriverName() const override { return "sqlite"; }
 
 private:
-    sqlite3* db_;
+    Handles handles_;
 };
 
 }  // namespace
@@ -343,22 +444,17 @@ std::unique_ptr<Connection> ConnectSqlite(const Alias& alias, std::string_view u
     if (alias.database.empty()) {
         throw EngineError("No database file named for alias " + alias.name, SQLITE_CANTOPEN);
     }
-    sqlite3* db = nullptr;
     // Read-write only: a missing file is a failed login, never a new database.
-    int rc = sqlite3_open_v2(alias.database.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
-    if (rc != SQLITE_OK) {
-        std::string message = db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
-        sqlite3_close_v2(db);
-        throw EngineError(sqlite3_errstr(rc), rc, {message, "Cannot open database file '" + alias.database + "'"});
-    }
-    auto connection = std::make_unique<SqliteConnection>(db);
-    sqlite3_busy_timeout(db, 5000);
-    sqlite3_extended_result_codes(db, 1);
+    sqlite3* db = OpenHandle(alias.database);
+    auto connection = std::make_unique<SqliteConnection>(alias.database, db);
     // A file that is not a database fails here rather than at the first query.
-    rc = sqlite3_exec(db, "select count(*) from sqlite_schema", nullptr, nullptr, nullptr);
+    int rc = sqlite3_exec(db, "select count(*) from sqlite_schema", nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK) {
         Fail(db, rc, "Cannot open database file '" + alias.database + "'");
     }
+    // Several workstations share the file: with a write-ahead log an open
+    // result (a list being browsed) never keeps another one from storing.
+    sqlite3_exec(db, "pragma journal_mode=wal", nullptr, nullptr, nullptr);
     return connection;
 }
 

@@ -5,6 +5,7 @@
 namespace {
 
 using hisdb::detail::ParseStatement;
+using hisdb::detail::ReturnsRows;
 using hisdb::detail::WithNullMatches;
 
 std::string AllNull(std::string_view sql)
@@ -58,6 +59,25 @@ TEST(Dialect, NolockHintIsDroppedInAnyCase)
               "select * from TPat where A='(NOLOCK)'");
     EXPECT_EQ(ParseStatement("select * from TPat (NOLOCK)", false).text, "select * from TPat (NOLOCK)");
     EXPECT_EQ(ParseStatement("select * from Twith (NOLOCK)", true).text, "select * from Twith");
+}
+
+// Reads go to a connection's reading session, everything else to its writing one.
+TEST(Dialect, TellsReadsFromWrites)
+{
+    for (const char* sql : {"select * from T", "  \n\tSELECT 1", "-- list\n/* of the day */ select a from T",
+                            "((select a from T) union (select b from U))", "values (1), (2)",
+                            "with D as (select * from T where A = 1) select * from D",
+                            "WITH recursive n(i) as (select 1 union all select i + 1 from n) select i from n",
+                            "with U as (select 'update' as x), V as (select \"delete\" from U) select * from V"}) {
+        EXPECT_TRUE(ReturnsRows(sql)) << sql;
+    }
+    for (const char* sql : {"insert into T (A) select A from U", "update T set A = 1 where B = (select 1)",
+                            " /* select */ delete from T", "-- select\nUPDATE T set A = 2",
+                            "create table T (A int)", "drop table T", "set ANSI_NULLS OFF",
+                            "with D as (select A from T) delete from U where A in (select A from D)",
+                            "with D as (select 1) insert into T select * from D", "", "  -- select"}) {
+        EXPECT_FALSE(ReturnsRows(sql)) << sql;
+    }
 }
 
 }  // namespace

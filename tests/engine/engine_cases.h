@@ -32,4 +32,21 @@ protected:
     std::vector<std::string> tables_;
 };
 
+// The day's list stays open on the connection, read only in part (10 of
+// 1000 rows), while the user stores; `other_` stands for another workstation.
+class OpenListTest : public EngineTest {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    std::int64_t OtherExec(const std::string& sql);
+    [[nodiscard]] hisdb::Value OtherCount(const std::string& where);
+    // Reads the list to its end; the number of rows that were left.
+    int RestOfList();
+
+    std::string table_;
+    std::unique_ptr<hisdb::Connection> other_;
+    std::unique_ptr<hisdb::Statement> list_;
+};
+
 }  // namespace enginetest

@@ -6,4 +6,7 @@ namespace enginetest {
 INSTANTIATE_TEST_SUITE_P(Sqlite, EngineTest, ::testing::Values(Backend::Sqlite),
                          [](const auto& info) { return BackendName(info.param); });
 
+INSTANTIATE_TEST_SUITE_P(Sqlite, OpenListTest, ::testing::Values(Backend::Sqlite),
+                         [](const auto& info) { return BackendName(info.param); });
+
 }  // namespace enginetest
