@@ -465,6 +465,24 @@ TEST_P(DatasetDbTest, ClosingDropsTheEditAndTheCache)
     EXPECT_EQ(Scalar("select count(*) from " + table), "1");
 }
 
+TEST_P(DatasetDbTest, AnUpdateObjectServesOneDatasetAtATime)
+{
+    const std::string table = CreatePlanTable();
+    Plan p = MakePlan(table);
+    auto* other = new TQuery(module_.get());
+    other->SetDatabaseName("HISDb");
+    other->SetCachedUpdates(true);
+    other->SQL().Add("select * from " + table);
+    other->SetUpdateObject(p.update);
+    EXPECT_EQ(p.query->UpdateObject(), nullptr);
+    EXPECT_EQ(p.update->DataSet(), other);
+    p.query->Open();
+    EXPECT_FALSE(p.query->CanModify());
+    EXPECT_THROW(p.query->Append(), EDatabaseError);
+    delete p.update;
+    EXPECT_EQ(other->UpdateObject(), nullptr);
+}
+
 // ---------------------------------------------------------------- values through the engine
 
 TEST_P(DatasetDbTest, ValuesRoundTripThroughTheStatements)

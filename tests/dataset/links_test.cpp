@@ -137,6 +137,24 @@ TEST_F(Links, NavigationChecksBrowseModeAndPostsOnlyAModifiedRecord)
     EXPECT_EQ(name->AsString(), "changed");
 }
 
+TEST_F(Links, AnAppendedRecordLeftUnchangedIsDroppedByNavigation)
+{
+    data.rows.resize(2);
+    data.Open();
+    data.Append();
+    EXPECT_EQ(data.State(), dsInsert);
+    EXPECT_FALSE(data.Modified());
+    data.Prior();  // nothing assigned: the insertion is cancelled, not posted
+    EXPECT_EQ(data.posts, 0);
+    data.Last();
+    EXPECT_EQ(data.RecordCount(), 2);
+    data.Append();
+    name->SetAsString("new");
+    data.Cancel();
+    EXPECT_EQ(data.RecordCount(), 2);
+    EXPECT_EQ(name->AsString(), "row1");
+}
+
 TEST_F(Links, ABufferWindowReadsOnlyWhatItShows)
 {
     data.Open();
