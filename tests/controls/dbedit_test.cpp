@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QFontInfo>
 #include <QImage>
+#include <QInputMethodEvent>
 
 namespace {
 
@@ -39,6 +40,22 @@ TEST_F(DBEditTest, FirstTypedCharacterPutsTheBrowsingDatasetIntoEditState)
     EXPECT_EQ(form.name->text(), QString::fromUtf8("张三丰"));
     // Written into the field only when the focus leaves.
     EXPECT_EQ(data.name->AsString(), "张三");
+    uitest::Tab();
+    EXPECT_EQ(data.name->AsString(), "张三丰");
+}
+
+TEST_F(DBEditTest, InputMethodTextBeginsTheEditWhenItIsCommitted)
+{
+    Focus(form.name);
+    form.name->setCursorPosition(2);
+    QInputMethodEvent composing(QString::fromUtf8("shou"), {});
+    QApplication::sendEvent(form.name, &composing);
+    EXPECT_EQ(data.data.State(), dsBrowse);
+    QInputMethodEvent commit;
+    commit.setCommitString(QString::fromUtf8("丰"));
+    QApplication::sendEvent(form.name, &commit);
+    EXPECT_EQ(data.data.State(), dsEdit);
+    EXPECT_EQ(form.name->text(), QString::fromUtf8("张三丰"));
     uitest::Tab();
     EXPECT_EQ(data.name->AsString(), "张三丰");
 }

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QComboBox>
 
 #include <memory>
 
@@ -81,6 +82,23 @@ TEST_F(EventsTest, NoExitWhenTheWindowIsDeactivated)
     uitest::ShowActive(form.get());
     EXPECT_EQ(uitest::Focused(), edits[0]);
     EXPECT_TRUE(exits.isEmpty());
+}
+
+TEST_F(EventsTest, NoExitWhenAPopupOpens)
+{
+    auto* list = new QComboBox(form.get());
+    ui::Place(list, 200, 150, 80, 20);
+    list->addItems({QStringLiteral("A"), QStringLiteral("B")});
+    ui::Events(list).OnExit = [this](QWidget*) { exits << QStringLiteral("list"); };
+    list->show();
+    list->setFocus();
+    exits.clear();
+    list->showPopup();
+    uitest::Settle();
+    list->hidePopup();
+    uitest::Settle();
+    EXPECT_TRUE(exits.isEmpty());
+    EXPECT_EQ(uitest::Focused(), list);
 }
 
 TEST_F(EventsTest, ExitHandlerCanKeepTheFocus)
