@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 
 #include <algorithm>
+#include <vector>
 
 namespace ui {
 namespace {
@@ -21,15 +22,17 @@ void OnFocusChanged(QWidget* old, QWidget* now)
     QPointer<QWidget> from = ControlOf(old);
     QPointer<QWidget> to = ControlOf(now);
     // Focus moved by an exit handler (keeping the focus in its control) is
-    // part of that exit, not a new one.
-    static int inExit = 0;
-    if (from == to || inExit > 0) {
+    // part of that exit, not a new one; other windows (a dialog the handler
+    // opens) keep their own exits.
+    static std::vector<QWidget*> exiting;
+    QWidget* window = old->window();
+    if (from == to || std::find(exiting.begin(), exiting.end(), window) != exiting.end()) {
         return;
     }
-    struct Depth {
-        Depth() { ++inExit; }
-        ~Depth() { --inExit; }
-    } depth;
+    struct Exiting {
+        explicit Exiting(QWidget* w) { exiting.push_back(w); }
+        ~Exiting() { exiting.pop_back(); }
+    } scope(window);
     if (from) {
         if (auto* events = FindEvents(from)) {
             auto control = events->ControlExit;

@@ -112,6 +112,27 @@ TEST_F(EventsTest, ExitHandlerCanKeepTheFocus)
     EXPECT_EQ(exits, QStringList{"edit0"});
 }
 
+TEST_F(EventsTest, WindowOpenedByAnExitHandlerHasItsOwnExits)
+{
+    uitest::Driver driver;
+    ui::Events(edits[0]).OnExit = [this](QWidget*) {
+        ui::Form dialog(form.get());
+        auto* first = new ui::Edit(&dialog);
+        ui::Place(first, 10, 10, 80, 20);
+        auto* second = new ui::Edit(&dialog);
+        ui::Place(second, 10, 40, 80, 20);
+        ui::Events(first).OnExit = [this](QWidget*) { exits << QStringLiteral("dialog"); };
+        dialog.SetActiveControl(first);
+        dialog.ShowModal();
+    };
+    driver.OnModal<ui::Form>([](ui::Form& dialog) {
+        uitest::Tab();
+        dialog.Close();
+    });
+    uitest::Tab();
+    EXPECT_EQ(exits, QStringList{"dialog"});
+}
+
 TEST_F(EventsTest, SelectNextSkipsDisabledAndHiddenControls)
 {
     edits[2]->setEnabled(false);
