@@ -3,7 +3,12 @@
 
 #include "data/DMIntefaceUnit.h"
 #include "platform/text/gbk.h"
+#include "platform/ui/application.h"
+#include "windows/OperationApply.h"
 
+#include <QApplication>
+
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -25,6 +30,33 @@ bool Connect(TDMInteface& dm) noexcept
         return false;
     }
 }
+
+// Qt ends the process when it finds no window system; the host must live on.
+bool WindowSystemAvailable()
+{
+    if (QApplication::instance() != nullptr) {
+        return true;
+    }
+    for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
+        const char* value = std::getenv(name);
+        if (value != nullptr && *value != '\0') {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Frees the list window when the call ends, however it ends; its destroy
+// handler closes the application query.
+struct ListWindowGuard {
+    ~ListWindowGuard()
+    {
+        if (OperationApplyForm != nullptr) {
+            OperationApplyForm->Free();
+            OperationApplyForm = nullptr;
+        }
+    }
+};
 
 // Frees the data module (and so its connection) when the call ends, however it ends.
 struct DataModuleGuard {
@@ -58,8 +90,12 @@ extern "C" OPEREDIT_EXPORT const char* OPEREDIT_CALL operedit(const char* applic
         return result::kTooLong;
     }
 
+    if (!WindowSystemAvailable()) {
+        return result::kNoDisplay;
+    }
+
     try {
-        DataModuleGuard guard;
+        DataModuleGuard dataModule;
         DMInteface = new TDMInteface();
         if (!Connect(*DMInteface)) {
             DMInteface->MessageText = gbk::ToUtf8(result::kCannotConnect);
@@ -68,6 +104,12 @@ extern "C" OPEREDIT_EXPORT const char* OPEREDIT_CALL operedit(const char* applic
         DMInteface->ApplicantUser = gbk::ToUtf8(applicant);
         DMInteface->DepartmentCode = gbk::ToUtf8(deptCode);
         DMInteface->DepartmentName = gbk::ToUtf8(deptName);
+
+        ui::Application::Instance();
+        ListWindowGuard listWindow;
+        OperationApplyForm = new TOperationApplyForm();
+        OperationApplyForm->RefreshList();
+        OperationApplyForm->ShowList();
         return result::kEmpty;
     } catch (...) {
         return result::kFailed;

@@ -34,6 +34,11 @@ inline constexpr char kEmpty[] = "";
 // "手术申请模块出错!": the list window could not be prepared or shown.
 inline constexpr char kFailed[] = "\xca\xd6\xca\xf5\xc9\xea\xc7\xeb\xc4\xa3\xbf\xe9\xb3\xf6\xb4\xed!";
 
+// "没有可用的显示器,不能打开窗口!": no window system to show the list on.
+inline constexpr char kNoDisplay[] =
+    "\xc3\xbb\xd3\xd0\xbf\xc9\xd3\xc3\xb5\xc4\xcf\xd4\xca\xbe\xc6\xf7,"
+    "\xb2\xbb\xc4\xdc\xb4\xf2\xbf\xaa\xb4\xb0\xbf\xda!";
+
 // Limits of the three arguments, in GBK bytes.
 inline constexpr unsigned kApplicantLimit = 8;
 inline constexpr unsigned kDeptCodeLimit = 10;
