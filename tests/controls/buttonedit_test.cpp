@@ -1,0 +1,115 @@
+#include "controls/buttonedit.h"
+#include "platform/ui/events.h"
+#include "tests/controls/plan_data.h"
+#include "tests/support/ui_driver.h"
+
+#include <gtest/gtest.h>
+
+#include <QTest>
+
+namespace {
+
+using controlstest::PlanData;
+using controlstest::TestForm;
+
+class ButtonEditTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        data.Insert(1, "张三");
+        data.db.Exec("update TOperationPlan set FDiagCode = 'K35.9', FOperator = '李医生'");
+        data.query->Open();
+        code = new TDBComboEdit(&form);
+        ui::Place(code, 10, 10, 120, 20);
+        code->SetDataSource(data.source);
+        code->SetDataField("FDiagCode");
+        code->SetReadOnly(true);
+        code->OnButtonClick = [this](QWidget*) {
+            ++codeClicks;
+            data.query->Edit();
+            data.query->FieldByName("FDiagCode")->SetAsString("K80.2");
+        };
+        staff = new TDBComboEdit(&form);
+        ui::Place(staff, 10, 40, 120, 20);
+        staff->SetDataSource(data.source);
+        staff->SetDataField("FOperator");
+        staff->OnButtonClick = [this](QWidget*) { ++staffClicks; };
+        uitest::ShowActive(&form);
+    }
+
+    uitest::Driver driver;
+    PlanData data;
+    TestForm form;
+    TDBComboEdit* code = nullptr;
+    TDBComboEdit* staff = nullptr;
+    int codeClicks = 0;
+    int staffClicks = 0;
+};
+
+TEST_F(ButtonEditTest, ClickKeyRunsTheHandlerOfAReadOnlyBoxAndTheStoredValueShowsAtOnce)
+{
+    code->setFocus();
+    EXPECT_EQ(code->text(), QStringLiteral("K35.9"));
+    uitest::Key(Qt::Key_F4, Qt::NoModifier, code);  // no other key clicks
+    EXPECT_EQ(codeClicks, 0);
+    uitest::Key(Qt::Key_Down, Qt::AltModifier, code);
+    EXPECT_EQ(codeClicks, 1);
+    EXPECT_EQ(code->text(), QStringLiteral("K80.2"));
+
+    code->SetButtonWidth(0);
+    uitest::Key(Qt::Key_Down, Qt::AltModifier, code);
+    EXPECT_EQ(codeClicks, 1);
+}
+
+TEST_F(ButtonEditTest, PressingTheButtonFocusesTheBoxAndReleasingItClicks)
+{
+    form.other->setFocus();
+    QAbstractButton* button = staff->Button();
+    EXPECT_EQ(button->width(), 21);
+    EXPECT_EQ(staff->textMargins().right(), 21 + 2);
+    QTest::mousePress(button, Qt::LeftButton);
+    EXPECT_EQ(uitest::Focused(), staff);
+    EXPECT_EQ(staffClicks, 0);
+    QTest::mouseRelease(button, Qt::LeftButton);
+    EXPECT_EQ(staffClicks, 1);
+
+    staff->setEnabled(false);
+    EXPECT_FALSE(button->isEnabled());
+}
+
+TEST_F(ButtonEditTest, TypingInAReadOnlyBoxChangesNothing)
+{
+    code->setFocus();
+    uitest::Type(QStringLiteral("x"));
+    uitest::Key(Qt::Key_Backspace);
+    EXPECT_EQ(code->text(), QStringLiteral("K35.9"));
+    EXPECT_EQ(data.query->State(), dsBrowse);
+}
+
+TEST_F(ButtonEditTest, TypingInAStaffBoxStartsEditingAndEscapeRestoresTheField)
+{
+    staff->setFocus();
+    uitest::Key(Qt::Key_End);
+    uitest::Type(QString::fromUtf8("甲"));
+    EXPECT_EQ(data.query->State(), dsEdit);
+    EXPECT_EQ(staff->text(), QString::fromUtf8("李医生甲"));
+
+    uitest::Escape();
+    EXPECT_EQ(staff->text(), QString::fromUtf8("李医生"));
+    EXPECT_EQ(staff->selectedText(), QString::fromUtf8("李医生"));
+
+    uitest::Type(QString::fromUtf8("王"));
+    form.other->setFocus();
+    EXPECT_EQ(data.query->FieldByName("FOperator")->AsString(), "王");
+}
+
+TEST_F(ButtonEditTest, TypingStopsAtTheFieldSizeInBytes)
+{
+    staff->setFocus();
+    staff->selectAll();
+    // FOperator holds 20 bytes: ten Chinese characters.
+    uitest::Type(QString::fromUtf8("一二三四五六七八九十百"));
+    EXPECT_EQ(staff->text(), QString::fromUtf8("一二三四五六七八九十"));
+}
+
+}  // namespace

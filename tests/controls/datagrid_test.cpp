@@ -1,0 +1,342 @@
+#include "controls/colors.h"
+#include "controls/datagrid.h"
+#include "controls/navigator.h"
+#include "tests/controls/plan_data.h"
+#include "tests/support/ui_driver.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QFontMetrics>
+#include <QKeyEvent>
+#include <QTest>
+
+#include <vector>
+
+namespace {
+
+using controlstest::PlanData;
+using controlstest::TestForm;
+
+constexpr TDataGridOptions kListOptions = dgTitles | dgIndicator | dgColumnResize | dgColLines | dgRowLines | dgTabs |
+                                          dgRowSelect | dgConfirmDelete | dgCancelOnExit;
+
+class DataGridTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        grid = new TDataGrid(&form);
+        ui::Place(grid, 0, 0, 600, 260);
+        grid->setFont(ui::SongFont(12));
+        grid->SetOptions(kListOptions);
+        grid->SetReadOnly(true);
+    }
+
+    void Open(int rows)
+    {
+        data.InsertMany(rows);
+        data.query->Open();
+        grid->SetDataSource(data.source);
+    }
+
+    void Show()
+    {
+        uitest::ShowActive(&form);
+        uitest::Settle();
+    }
+
+    QColor PixelOf(const QRect& cell)
+    {
+        // Right end of the cell, where the short texts of these rows never reach.
+        return uitest::Grab(grid->viewport()).pixelColor(cell.right() - 2, cell.center().y());
+    }
+
+    uitest::Driver driver;
+    PlanData data;
+    TestForm form;
+    TDataGrid* grid = nullptr;
+};
+
+TEST_F(DataGridTest, ColumnsBindByNameWithTitlesDefaultWidthsAndAlignment)
+{
+    Open(3);
+    data.query->FieldByName("FName")->SetDisplayLabel("病人姓名");
+    data.query->FieldByName("FName")->SetDisplayWidth(10);
+    TDataGridColumn* name = grid->AddColumn("fname");  // letter case ignored
+    TDataGridColumn* room = grid->AddColumn("FOperRoom", 44);
+    TDataGridColumn* age = grid->AddColumn("FAge");
+    TDataGridColumn* missing = grid->AddColumn("FNoSuchField");
+
+    const int zero = QFontMetrics(grid->font()).horizontalAdvance(QLatin1Char('0'));
+    EXPECT_EQ(name->Width(), zero * 10 + 4);
+    if (zero == 6) {
+        EXPECT_EQ(name->Width(), 64);
+    }
+    EXPECT_EQ(room->Width(), 44);
+    EXPECT_EQ(missing->Width(), TDataGrid::DefaultColWidth);
+
+    EXPECT_EQ(name->Title(), QString::fromUtf8("病人姓名"));
+    EXPECT_EQ(room->Title(), QStringLiteral("FOperRoom"));  // no label: the field's name
+    EXPECT_EQ(missing->Title(), QStringLiteral("FNoSuchField"));
+    room->SetTitleCaption(QString::fromUtf8("手术间"));
+    EXPECT_EQ(room->Title(), QString::fromUtf8("手术间"));
+
+    EXPECT_EQ(age->Alignment(), taRightJustify);
+    EXPECT_EQ(name->Alignment(), taLeftJustify);
+}
+
+TEST_F(DataGridTest, DoubleClickAnywhereFiresOnDblClick)
+{
+    Open(5);
+    grid->AddColumn("FName");
+    Show();
+    int clicks = 0;
+    grid->OnDblClick = [&](QWidget* sender) {
+        EXPECT_EQ(sender, grid);
+        ++clicks;
+    };
+    uitest::DoubleClick(grid->viewport(), grid->TitleRect(0).center());
+    EXPECT_EQ(clicks, 1);
+    EXPECT_EQ(data.query->RecNo(), 1);
+    uitest::DoubleClick(grid->viewport(), grid->IndicatorRect(0).center());
+    uitest::DoubleClick(grid->viewport(), grid->CellRect(0, 2).center());
+    EXPECT_EQ(clicks, 3);
+    EXPECT_EQ(data.query->RecNo(), 3);
+}
+
+TEST_F(DataGridTest, CurrentRowIsHighlightedOnlyWithTheFocusUnlessAlwaysShown)
+{
+    Open(4);
+    grid->AddColumn("FName");
+    grid->AddColumn("FSex");
+    Show();
+    data.query->Next();
+    const QRect cell = grid->CellRect(1, 1);
+
+    grid->setFocus();
+    uitest::Settle();
+    EXPECT_EQ(PixelOf(cell), clHighlight());
+    EXPECT_EQ(PixelOf(grid->CellRect(1, 0)), clWindow());
+
+    form.other->setFocus();
+    uitest::Settle();
+    EXPECT_EQ(PixelOf(cell), clWindow());
+
+    grid->SetOptions(kListOptions | dgAlwaysShowSelection);
+    uitest::Settle();
+    EXPECT_EQ(PixelOf(cell), clHighlight());
+
+    // Without row selection only the current cell is the selection.
+    grid->SetOptions((kListOptions & ~dgRowSelect) | dgAlwaysShowSelection);
+    grid->SetSelectedIndex(0);
+    uitest::Settle();
+    EXPECT_EQ(PixelOf(cell), clWindow());
+    EXPECT_EQ(PixelOf(grid->CellRect(0, 1)), clHighlight());
+}
+
+TEST_F(DataGridTest, DrawHookSeesThePaintedRowAndRecoloursEvenTheHighlightedCell)
+{
+    data.Insert(1, "甲");
+    data.Insert(2, "乙", true);
+    data.Insert(3, "丙");
+    data.query->Open();
+    grid->SetDataSource(data.source);
+    grid->AddColumn("FName");
+    grid->AddColumn("FSex");
+    std::vector<std::string> painted;
+    int selectedCalls = 0;
+    grid->OnDrawColumnCell = [&](TDataGrid* sender, const QRect& rect, int dataCol, TDataGridColumn* column,
+                                 TGridDrawState state) {
+        EXPECT_EQ(column, sender->Column(dataCol));
+        if (dataCol == 0) {
+            painted.push_back(data.query->FieldByName("FName")->AsString());
+        }
+        selectedCalls += (state & gdSelected) ? 1 : 0;
+        if (!data.query->FieldByName("FOperRoom")->AsString().empty()) {
+            sender->Canvas()->Font.Color = clGreen();
+            sender->Canvas()->Brush.Color = clInfoBk();
+            sender->DefaultDrawColumnCell(rect, dataCol, column, state);
+        }
+    };
+    Show();
+    data.query->Next();  // the arranged row is current
+    grid->setFocus();
+    painted.clear();
+    const QImage image = uitest::Grab(grid->viewport());
+
+    EXPECT_EQ(painted, (std::vector<std::string>{"甲", "乙", "丙"}));
+    EXPECT_EQ(data.query->FieldByName("FName")->AsString(), "乙");  // the current record did not move
+    EXPECT_GT(selectedCalls, 0);
+    const QRect arranged = grid->CellRect(1, 1);
+    EXPECT_EQ(image.pixelColor(arranged.right() - 2, arranged.center().y()), clInfoBk());
+    int green = 0;
+    for (int x = arranged.left(); x <= arranged.right(); ++x) {
+        for (int y = arranged.top(); y <= arranged.bottom(); ++y) {
+            const QColor c = image.pixelColor(x, y);
+            green += (c.green() > c.red() + 60 && c.green() > c.blue() + 60) ? 1 : 0;
+        }
+    }
+    EXPECT_GT(green, 0) << "the text is written in the hook's colour";
+    EXPECT_EQ(image.pixelColor(grid->CellRect(1, 0).right() - 2, grid->CellRect(1, 0).center().y()), clWindow());
+}
+
+TEST_F(DataGridTest, FooterRowStaysEmptyAndPaintingReadsOnlyTheVisibleRecords)
+{
+    Open(300);
+    grid->SetFooterRowCount(1);
+    grid->FooterTotals().Active = true;
+    for (const char* field : {"FSerialNo", "FName", "FAge", "FOperDate"}) {
+        grid->AddColumn(field);
+    }
+    Show();
+    const QImage image = uitest::Grab(grid->viewport());
+
+    const int visible = grid->VisibleRowCount();
+    ASSERT_GT(visible, 3);
+    EXPECT_LT(visible, 300);
+    EXPECT_LE(data.query->EngineFetchCount(), visible + 1);
+    EXPECT_EQ(data.query->RecordCount(), -1);
+
+    for (int col = 0; col < grid->ColumnCount(); ++col) {
+        const QRect footer = grid->FooterRect(col);
+        ASSERT_GT(footer.height(), 0);
+        ASSERT_LE(footer.bottom(), image.height() - 1);
+        for (int x = footer.left() + 1; x < footer.right(); ++x) {
+            for (int y = footer.top() + 1; y < footer.bottom(); ++y) {
+                ASSERT_EQ(image.pixelColor(x, y), grid->FooterColor()) << "footer of column " << col;
+            }
+        }
+    }
+}
+
+TEST_F(DataGridTest, KeysMouseAndWheelMoveTheCurrentRecordButNeverEdit)
+{
+    Open(100);
+    grid->AddColumn("FName");
+    grid->AddColumn("FSex");
+    Show();
+    grid->setFocus();
+    const int page = grid->VisibleRowCount();
+    ASSERT_GT(page, 2);
+
+    uitest::Down(grid);
+    EXPECT_EQ(data.query->RecNo(), 2);
+    uitest::Up(grid);
+    uitest::Up(grid);
+    EXPECT_EQ(data.query->RecNo(), 1);
+    uitest::Key(Qt::Key_PageDown, Qt::NoModifier, grid);
+    EXPECT_EQ(data.query->RecNo(), 1 + page);
+    uitest::Key(Qt::Key_End, Qt::ControlModifier, grid);
+    EXPECT_EQ(data.query->RecNo(), 100);
+    EXPECT_TRUE(data.query->Eof() || data.query->RecNo() == data.query->RecordCount());
+    uitest::Key(Qt::Key_PageUp, Qt::NoModifier, grid);
+    EXPECT_EQ(data.query->RecNo(), 100 - page);
+    uitest::Key(Qt::Key_Home, Qt::ControlModifier, grid);
+    EXPECT_EQ(data.query->RecNo(), 1);
+
+    uitest::Click(grid->viewport(), grid->CellRect(0, 2).center());
+    EXPECT_EQ(data.query->RecNo(), 3);
+    QWheelEvent wheel(QPointF(20, 40), grid->viewport()->mapToGlobal(QPointF(20, 40)), QPoint(), QPoint(0, -240),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(grid->viewport(), &wheel);
+    EXPECT_EQ(data.query->RecNo(), 5);
+
+    // Read-only: typing and Ctrl+Delete change nothing.
+    uitest::Type(QStringLiteral("x1"), grid);
+    uitest::Key(Qt::Key_Delete, Qt::ControlModifier, grid);
+    EXPECT_EQ(data.query->State(), dsBrowse);
+    EXPECT_EQ(data.query->RecNo(), 5);
+    EXPECT_FALSE(data.query->UpdatesPending());
+    EXPECT_TRUE(driver.Boxes().empty());
+}
+
+TEST_F(DataGridTest, LeavingTheGridCancelsAnInsertionNothingWasTypedInto)
+{
+    Open(2);
+    grid->AddColumn("FName");
+    Show();
+    grid->setFocus();
+    data.query->Append();
+    form.other->setFocus();
+    uitest::Settle();
+    EXPECT_EQ(data.query->State(), dsBrowse);
+    EXPECT_FALSE(data.query->UpdatesPending());
+
+    grid->setFocus();
+    data.query->Append();
+    data.query->FieldByName("FName")->SetAsString("丁");
+    form.other->setFocus();
+    uitest::Settle();
+    EXPECT_EQ(data.query->State(), dsInsert);  // something was typed: kept
+    data.query->Cancel();
+}
+
+TEST_F(DataGridTest, NavigatorMovesTheRecordAndTellsItsButtonsApart)
+{
+    Open(3);
+    auto* navigator = new TDBNavigator(&form);
+    ui::Place(navigator, 16, 265, 112, 25);
+    navigator->SetDataSource(data.source);
+    Show();
+    EXPECT_EQ(navigator->Hint(nbFirst), QString::fromUtf8("到头"));
+    EXPECT_EQ(navigator->Hint(nbPrior), QString::fromUtf8("上一个"));
+    EXPECT_EQ(navigator->Hint(nbNext), QString::fromUtf8("下一个"));
+    EXPECT_EQ(navigator->Hint(nbLast), QString::fromUtf8("到尾"));
+    EXPECT_FALSE(navigator->Button(nbFirst)->isEnabled());
+
+    uitest::Click(navigator->Button(nbLast));
+    EXPECT_EQ(data.query->RecNo(), 3);
+    EXPECT_FALSE(navigator->Button(nbNext)->isEnabled());
+    EXPECT_TRUE(navigator->Button(nbPrior)->isEnabled());
+    uitest::Click(navigator->Button(nbPrior));
+    EXPECT_EQ(data.query->RecNo(), 2);
+    uitest::Click(navigator->Button(nbFirst));
+    EXPECT_EQ(data.query->RecNo(), 1);
+    uitest::Click(navigator->Button(nbNext));
+    EXPECT_EQ(data.query->RecNo(), 2);
+}
+
+// A picture of the list grid (images/datagrid.png of the build tree, or the
+// docs with OPEREDIT_UPDATE_IMAGES), with arranged rows coloured by the hook.
+TEST_F(DataGridTest, PictureOfTheListGrid)
+{
+    data.Insert(1, "张三", false, "2026-12-08 00:00:00.000");
+    data.Insert(2, "李四", true, "2026-12-08 08:30:00.000");
+    data.Insert(3, "王五", false, "2026-12-08 00:00:00.000");
+    data.Insert(4, "赵六", true, "2026-12-08 00:00:00.000");
+    data.query->Open();
+    const std::pair<const char*, const char*> labels[] = {
+        {"FOperRoom", "手术间"}, {"FOperDate", "手术日期"}, {"FTime", "时间"}, {"FBedNo", "床号"},
+        {"FName", "病人姓名"},   {"FSex", "性别"},         {"FAge", "年龄"}};
+    for (const auto& [field, label] : labels) {
+        data.query->FieldByName(field)->SetDisplayLabel(label);
+    }
+    data.query->FieldByName("FOperDate")->SetDisplayWidth(10);
+    data.query->FieldByName("FTime")->SetDisplayWidth(5);
+    grid->SetDataSource(data.source);
+    grid->SetFooterRowCount(1);
+    grid->AddColumn("FOperRoom", 44);
+    grid->AddColumn("FOperDate");
+    grid->AddColumn("FTime");
+    grid->AddColumn("FBedNo");
+    grid->AddColumn("FName");
+    grid->AddColumn("FSex");
+    grid->AddColumn("FAge", 32);
+    grid->OnDrawColumnCell = [&](TDataGrid* sender, const QRect& rect, int dataCol, TDataGridColumn* column,
+                                 TGridDrawState state) {
+        if (!data.query->FieldByName("FOperRoom")->AsString().empty()) {
+            sender->Canvas()->Font.Color = clGreen();
+            sender->Canvas()->Brush.Color = clInfoBk();
+            sender->DefaultDrawColumnCell(rect, dataCol, column, state);
+        }
+    };
+    ui::Place(grid, 0, 0, 420, 140);
+    Show();
+    grid->setFocus();
+    data.query->Next();
+    data.query->Next();
+    uitest::Settle();
+    EXPECT_FALSE(uitest::SaveImage(grid, QStringLiteral("datagrid.png")).isEmpty());
+}
+
+}  // namespace
