@@ -4,8 +4,12 @@
 #include "entry/operedit.h"
 #include "platform/text/gbk.h"
 #include "tests/support/test_env.h"
+#include "tests/support/ui_driver.h"
 
 #include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QLabel>
 
 #include <dlfcn.h>
 
@@ -121,11 +125,30 @@ TEST_F(OperEditEntry, FailedLoginsReturnTheConnectionTextWithoutABox)
     EXPECT_NE(access(absent.c_str(), F_OK), 0) << "a login never creates a database file";
 }
 
+// The library holds its own copy of every class, so its windows are found by
+// their object names, not by their types.
+void CloseListWindow(uitest::Driver& driver, QString* label = nullptr)
+{
+    driver.OnModalNamed(QStringLiteral("OperationApplyForm"), [label](QWidget* window) {
+        if (label != nullptr) {
+            *label = window->findChild<QLabel*>(QStringLiteral("LabelDept"))->text();
+        }
+        window->findChild<QAbstractButton*>(QStringLiteral("BtnClose"))->click();
+    });
+}
+
 TEST_F(OperEditEntry, TwoCallsInARowEachLogInAfresh)
 {
     testenv::HisDatabase db(Backend::Sqlite);
+    uitest::Driver driver;
+    QString first, second;
+    CloseListWindow(driver, &first);
+    CloseListWindow(driver, &second);
     EXPECT_STREQ(lib_.CallUtf8("李医生", "0301", "普外科"), result::kEmpty);
-    EXPECT_STREQ(lib_.CallUtf8("", "", ""), result::kEmpty);
+    EXPECT_STREQ(lib_.CallUtf8("", "", ""), result::kEmpty) << "empty texts pass the checks";
+    EXPECT_EQ(driver.PendingSteps(), 0u) << "each call returns only after its list window was closed";
+    EXPECT_EQ(first, QString::fromUtf8("申请科室: 普外科"));
+    EXPECT_EQ(second, QString::fromUtf8("申请科室: "));
     // The database went away between calls: the next call reports it.
     std::remove((db.Dir() + "/his.db").c_str());
     EXPECT_STREQ(lib_.CallUtf8("李医生", "0301", "普外科"), result::kCannotConnect);
