@@ -399,9 +399,13 @@ private:
 
 }  // namespace dataset
 
-// A link to one field, for single-field controls (edits, lists). The control
-// calls MarkModified() when the user changes its text and writes the text in
-// its UpdateData handler; Reset() re-shows the field.
+// A link to one field, for single-field controls (edits, lists). Before the
+// user's change reaches its text the control calls Edit() (it fails or returns
+// false when the field cannot be changed), then MarkModified(); it writes its
+// text into the field in the OnUpdateData handler, which runs on post, on the
+// browse-mode check and on UpdateRecord() (call it as the focus leaves), only
+// while the link is modified. Edit() and every record notice clear the
+// modified mark, so call MarkModified() after Edit(). Reset() re-shows the field.
 class TFieldDataLink : public TDataLink {
 public:
     [[nodiscard]] const std::string& FieldName() const { return fieldName_; }
