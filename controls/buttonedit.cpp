@@ -4,6 +4,7 @@
 #include "platform/ui/application.h"
 #include "platform/ui/events.h"
 
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QStyle>
@@ -314,6 +315,9 @@ void TCustomComboEdit::changeEvent(QEvent* event)
 TDBComboEdit::TDBComboEdit(QWidget* parent) : TCustomComboEdit(parent)
 {
     SetGlyphKind(gkEllipsis);
+    // Text reaches the field only through the keys that begin an edit.
+    setContextMenuPolicy(Qt::NoContextMenu);
+    setAcceptDrops(false);
     binding_ = std::make_unique<controls_detail::FieldBinding>(
         *this, controls_detail::FieldBinding::Hooks{
                    [this] { return FieldText(); },
@@ -417,6 +421,20 @@ bool TDBComboEdit::BeginChange(QKeyEvent& event)
     const bool editing = binding_->BeginChange();
     UpdateWritable();
     return editing && !isReadOnly();
+}
+
+void TDBComboEdit::inputMethodEvent(QInputMethodEvent* event)
+{
+    // Text composed by an input method begins the edit when it is committed.
+    if (!event->commitString().isEmpty()) {
+        bool go = false;
+        ui::Guarded([&] { go = binding_->BeginChange(); });
+        if (!go) {
+            event->accept();
+            return;
+        }
+    }
+    TCustomComboEdit::inputMethodEvent(event);
 }
 
 void TDBComboEdit::focusInEvent(QFocusEvent* event)

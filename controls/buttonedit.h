@@ -178,6 +178,7 @@ protected:
     void Reset() override;
     [[nodiscard]] bool TextWritable() const override;
     bool BeginChange(QKeyEvent& event) override;
+    void inputMethodEvent(QInputMethodEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
 

@@ -65,6 +65,16 @@ void TDataGridColumn::SetFieldName(std::string name)
 
 TField* TDataGridColumn::Field() const
 {
+    // The grid resolves its columns' fields whenever the dataset opens,
+    // closes or changes its fields.
+    if (index_ < static_cast<int>(grid_->fields_.size()) && grid_->Column(index_) == this) {
+        return grid_->fields_[static_cast<std::size_t>(index_)];
+    }
+    return Lookup();
+}
+
+TField* TDataGridColumn::Lookup() const
+{
     TDataSet* dataSet = grid_->DataSet();
     if (dataSet == nullptr || !dataSet->Active() || fieldName_.empty()) {
         return nullptr;
@@ -374,7 +384,7 @@ void TDataGrid::ResolveFields()
 {
     fields_.assign(static_cast<std::size_t>(ColumnCount()), nullptr);
     for (int i = 0; i < ColumnCount(); ++i) {
-        fields_[static_cast<std::size_t>(i)] = Column(i)->Field();
+        fields_[static_cast<std::size_t>(i)] = Column(i)->Lookup();
     }
     selectedIndex_ = std::clamp(selectedIndex_, 0, std::max(0, ColumnCount() - 1));
 }
@@ -631,6 +641,19 @@ void TDataGrid::paintEvent(QPaintEvent* /*event*/)
         const bool titles = (options_ & dgTitles) != 0;
         const bool indicator = (options_ & dgIndicator) != 0;
         auto visible = [&](const QRect& r) { return r.right() >= dataLeft && r.left() < area.width(); };
+        // Column geometry once per paint, not per cell.
+        std::vector<int> lefts(static_cast<std::size_t>(columns) + 1);
+        std::vector<int> widths(static_cast<std::size_t>(columns));
+        lefts[0] = dataLeft - horizontalScrollBar()->value();
+        for (int col = 0; col < columns; ++col) {
+            widths[col] = Column(col)->Width();
+            lefts[col + 1] = lefts[col] + widths[col] + LineWidth();
+        }
+        const int rowHeight = RowHeight();
+        const int firstTop = titles ? TitleHeight() + RowLineWidth() : 0;
+        auto cellRect = [&](int col, int row) {
+            return QRect(lefts[col], firstTop + row * (rowHeight + RowLineWidth()), widths[col], rowHeight);
+        };
 
         // Data rows: only the records of the link's window.
         const TDataSet* dataSet = DataSet();
@@ -642,7 +665,7 @@ void TDataGrid::paintEvent(QPaintEvent* /*event*/)
         for (int row = 0; row < rows; ++row) {
             const bool isCurrent = row == currentRow;
             for (int col = 0; col < columns; ++col) {
-                const QRect rect = CellRect(col, row);
+                const QRect rect = cellRect(col, row);
                 if (!visible(rect)) {
                     continue;
                 }
@@ -674,11 +697,14 @@ void TDataGrid::paintEvent(QPaintEvent* /*event*/)
         painter.save();
         painter.setClipRect(QRect(dataLeft, 0, area.width() - dataLeft, area.height()));
         for (int col = 0; col < columns; ++col) {
-            if (titles && visible(TitleRect(col))) {
-                PaintFixedCell(TitleRect(col), Column(col)->Title(), TitleFont());
+            const QRect title(lefts[col], 0, widths[col], TitleHeight());
+            if (titles && visible(title)) {
+                PaintFixedCell(title, Column(col)->Title(), TitleFont());
             }
             for (int f = 0; f < footerRowCount_; ++f) {
-                const QRect rect = FooterRect(col, f);
+                QRect rect = FooterRect(0, f);
+                rect.moveLeft(lefts[col]);
+                rect.setWidth(widths[col]);
                 if (!visible(rect)) {
                     continue;
                 }
@@ -696,18 +722,18 @@ void TDataGrid::paintEvent(QPaintEvent* /*event*/)
 
         // Grid lines.
         painter.setPen(lineColor);
-        const int bottom = footerRowCount_ > 0 ? area.height() : CellRect(0, 0).top() + rows * (RowHeight() + RowLineWidth());
+        const int bottom = footerRowCount_ > 0 ? area.height() : firstTop + rows * (rowHeight + RowLineWidth());
         if (LineWidth() > 0 && columns > 0) {
             painter.save();
             painter.setClipRect(QRect(dataLeft, 0, area.width() - dataLeft, area.height()));
             for (int col = 0; col < columns; ++col) {
-                const int x = ColumnLeft(col) + Column(col)->Width();
+                const int x = lefts[col] + widths[col];
                 painter.drawLine(x, 0, x, std::max(bottom, TitleHeight()));
             }
             painter.restore();
         }
         if (RowLineWidth() > 0) {
-            const int right = std::min(area.width(), ColumnLeft(columns) );
+            const int right = std::min(area.width(), lefts[columns]);
             for (int row = 0; row < rows; ++row) {
                 const int y = IndicatorRect(row).bottom() + 1;
                 painter.drawLine(0, y, right, y);

@@ -145,6 +145,8 @@ public:
 
 private:
     friend class TDataGrid;
+    [[nodiscard]] TField* Lookup() const;
+
     TDataGrid* grid_;
     int index_;
     std::string fieldName_;

@@ -225,6 +225,10 @@ bool TPopupCalendar::eventFilter(QObject* watched, QEvent* event)
 TCustomDateEdit::TCustomDateEdit(QWidget* parent) : TCustomComboEdit(parent)
 {
     SetNumGlyphs(2);
+    // Text reaches the box only through its mask.
+    setContextMenuPolicy(Qt::NoContextMenu);
+    setAcceptDrops(false);
+    setAttribute(Qt::WA_InputMethodEnabled, false);
     popupColor_ = clBtnFace();
     shortDateFormat_ = QString::fromStdString(dataset::locale::Current().shortDateFormat);
     separator_ = DateSeparator();

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QInputMethodEvent>
 #include <QTest>
 
 namespace {
@@ -101,6 +103,21 @@ TEST_F(ButtonEditTest, TypingInAStaffBoxStartsEditingAndEscapeRestoresTheField)
     uitest::Type(QString::fromUtf8("王"));
     form.other->setFocus();
     EXPECT_EQ(data.query->FieldByName("FOperator")->AsString(), "王");
+}
+
+TEST_F(ButtonEditTest, TextCommittedByAnInputMethodBeginsTheEdit)
+{
+    staff->setFocus();
+    EXPECT_FALSE(staff->isReadOnly());  // open to composition while browsing
+    QInputMethodEvent composing(QString::fromUtf8("wang"), {});
+    QApplication::sendEvent(staff, &composing);
+    EXPECT_EQ(data.query->State(), dsBrowse);
+    QInputMethodEvent commit;
+    commit.setCommitString(QString::fromUtf8("王"));
+    QApplication::sendEvent(staff, &commit);
+    EXPECT_EQ(data.query->State(), dsEdit);
+    form.other->setFocus();
+    EXPECT_EQ(data.query->FieldByName("FOperator")->AsString(), "李医生王");
 }
 
 TEST_F(ButtonEditTest, TypingStopsAtTheFieldSizeInBytes)

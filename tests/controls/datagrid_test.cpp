@@ -271,6 +271,31 @@ TEST_F(DataGridTest, LeavingTheGridCancelsAnInsertionNothingWasTypedInto)
     data.query->Cancel();
 }
 
+TEST_F(DataGridTest, DraggingATitleBorderResizesTheColumn)
+{
+    Open(2);
+    TDataGridColumn* room = grid->AddColumn("FOperRoom", 44);
+    TDataGridColumn* name = grid->AddColumn("FName");
+    Show();
+    const QRect title = grid->TitleRect(0);
+    const QPoint border(title.right() + 1, title.center().y());
+    QTest::mousePress(grid->viewport(), Qt::LeftButton, Qt::NoModifier, border);
+    QTest::mouseMove(grid->viewport(), border + QPoint(20, 0));
+    QTest::mouseRelease(grid->viewport(), Qt::LeftButton, Qt::NoModifier, border + QPoint(20, 0));
+    EXPECT_EQ(room->Width(), 64);
+    EXPECT_EQ(grid->TitleRect(1).left(), grid->TitleRect(0).right() + 2);
+    EXPECT_EQ(data.query->RecNo(), 1);
+
+    grid->SetOptions(kListOptions & ~dgColumnResize);
+    const QRect nameTitle = grid->TitleRect(1);
+    const QPoint nameBorder(nameTitle.right() + 1, nameTitle.center().y());
+    const int before = name->Width();
+    QTest::mousePress(grid->viewport(), Qt::LeftButton, Qt::NoModifier, nameBorder);
+    QTest::mouseMove(grid->viewport(), nameBorder + QPoint(20, 0));
+    QTest::mouseRelease(grid->viewport(), Qt::LeftButton, Qt::NoModifier, nameBorder + QPoint(20, 0));
+    EXPECT_EQ(name->Width(), before);
+}
+
 TEST_F(DataGridTest, NavigatorMovesTheRecordAndTellsItsButtonsApart)
 {
     Open(3);
