@@ -329,3 +329,10 @@ QString SaveImage(QWidget* widget, const QString& fileName)
 }
 
 }  // namespace uitest
+
+// Fontconfig keeps its caches to the end of the process; the leak checker of
+// sanitizer builds is told so for every window test.
+extern "C" __attribute__((visibility("default"), used)) const char* __lsan_default_suppressions()
+{
+    return "leak:libfontconfig.so\n";
+}
