@@ -722,13 +722,17 @@ void TDataGrid::paintEvent(QPaintEvent* /*event*/)
 
         // Grid lines.
         painter.setPen(lineColor);
-        const int bottom = footerRowCount_ > 0 ? area.height() : firstTop + rows * (rowHeight + RowLineWidth());
+        // Lines run through the title, the records and the footer, not the empty room between.
+        const int bottom = std::max(firstTop + rows * (rowHeight + RowLineWidth()) - 1, TitleHeight());
         if (LineWidth() > 0 && columns > 0) {
             painter.save();
             painter.setClipRect(QRect(dataLeft, 0, area.width() - dataLeft, area.height()));
             for (int col = 0; col < columns; ++col) {
                 const int x = lefts[col] + widths[col];
-                painter.drawLine(x, 0, x, std::max(bottom, TitleHeight()));
+                painter.drawLine(x, 0, x, bottom);
+                if (footerRowCount_ > 0) {
+                    painter.drawLine(x, FooterTop(), x, area.height());
+                }
             }
             painter.restore();
         }
@@ -752,10 +756,10 @@ void TDataGrid::paintEvent(QPaintEvent* /*event*/)
             if (titles) {
                 PaintFixedCell(QRect(0, 0, IndicatorWidth, TitleHeight()), {}, TitleFont());
             }
-            for (int row = 0; row < VisibleRowCount(); ++row) {
+            for (int row = 0; row < rows; ++row) {
                 const QRect rect = IndicatorRect(row);
                 PaintFixedCell(rect, {}, font());
-                if (row == currentRow && row < rows) {
+                if (row == currentRow) {
                     PaintIndicator(painter, rect, dataSet->State());
                 }
             }
@@ -767,7 +771,10 @@ void TDataGrid::paintEvent(QPaintEvent* /*event*/)
             }
             if (LineWidth() > 0) {
                 painter.setPen(lineColor);
-                painter.drawLine(IndicatorWidth, 0, IndicatorWidth, area.height());
+                painter.drawLine(IndicatorWidth, 0, IndicatorWidth, bottom);
+                if (footerRowCount_ > 0) {
+                    painter.drawLine(IndicatorWidth, FooterTop(), IndicatorWidth, area.height());
+                }
             }
         }
     });
