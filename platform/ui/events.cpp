@@ -176,7 +176,8 @@ bool ControlEvents::eventFilter(QObject* watched, QEvent* event)
         lastKey_ = event;
     }
 
-    QPointer<QWidget> receiver = qobject_cast<QWidget*>(QApplication::focusWidget());
+    // A handler may run a modal window in which the control goes away.
+    QPointer<QObject> receiver = watched;
     bool consumed = false;
     QString text = key->text();
     bool replaced = false;
@@ -207,10 +208,10 @@ bool ControlEvents::eventFilter(QObject* watched, QEvent* event)
             }
         }
     });
-    if (!ok) {
+    if (!ok || !receiver) {
         return true;
     }
-    if (!consumed && replaced && receiver) {
+    if (!consumed && replaced) {
         // Deliver the character the handler put in place of the typed one.
         QKeyEvent substitute(QEvent::KeyPress, Qt::Key_unknown, key->modifiers(), text);
         const bool wasSubstituting = substituting_;
