@@ -65,9 +65,10 @@ void TDataGridColumn::SetFieldName(std::string name)
 
 TField* TDataGridColumn::Field() const
 {
-    // The grid resolves its columns' fields whenever the dataset opens,
-    // closes or changes its fields.
-    if (index_ < static_cast<int>(grid_->fields_.size()) && grid_->Column(index_) == this) {
+    // While painting, the fields resolved when the paint began; otherwise a
+    // fresh look-up, since a dataset reopened while its controls were
+    // disabled may have freed the fields it had.
+    if (grid_->painting_ && index_ < static_cast<int>(grid_->fields_.size()) && grid_->Column(index_) == this) {
         return grid_->fields_[static_cast<std::size_t>(index_)];
     }
     return Lookup();
@@ -627,11 +628,17 @@ void TDataGrid::paintEvent(QPaintEvent* /*event*/)
 {
     ui::Guarded([&] {
         QPainter painter(viewport());
+        ResolveFields();
         canvas_.painter_ = &painter;
+        painting_ = true;
         struct Release {
-            TCanvas& canvas;
-            ~Release() { canvas.painter_ = nullptr; }
-        } release{canvas_};
+            TDataGrid& grid;
+            ~Release()
+            {
+                grid.canvas_.painter_ = nullptr;
+                grid.painting_ = false;
+            }
+        } release{*this};
 
         const QRect area = viewport()->rect();
         painter.fillRect(area, color_);

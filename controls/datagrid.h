@@ -286,7 +286,8 @@ private:
     std::unique_ptr<Link> link_;
     std::vector<std::unique_ptr<TDataGridColumn>> columns_;
     std::vector<std::unique_ptr<TDataGridColumn>> defaultColumns_;
-    std::vector<TField*> fields_;  // resolved field per column
+    std::vector<TField*> fields_;  // field per column, resolved when a paint begins
+    bool painting_ = false;
     int selectedIndex_ = 0;
     TDataGridOptions options_ = dgDefaultOptions;
     TDataGridOptionsExtra optionsExtra_ = dgxHighlightFocus;

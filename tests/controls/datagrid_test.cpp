@@ -271,6 +271,27 @@ TEST_F(DataGridTest, LeavingTheGridCancelsAnInsertionNothingWasTypedInto)
     data.query->Cancel();
 }
 
+TEST_F(DataGridTest, FollowsAQueryReopenedWhileItsControlsAreDisabled)
+{
+    Open(3);
+    grid->AddColumn("FName");
+    Show();
+    data.query->FieldByName("FName")->SetDisplayLabel("病人姓名");
+    EXPECT_EQ(grid->Column(0)->Title(), QString::fromUtf8("病人姓名"));
+
+    // As the query routine does: the default fields are freed and made anew.
+    data.query->DisableControls();
+    data.query->Close();
+    data.query->SQL().Clear();
+    data.query->SQL().Add("select FSerialNo, FName from TOperationPlan where FSerialNo > 1 ");
+    data.query->Open();
+    data.query->EnableControls();
+    uitest::Grab(grid->viewport());
+    EXPECT_EQ(grid->Column(0)->Title(), QStringLiteral("FName"));
+    EXPECT_EQ(grid->Column(0)->Field(), data.query->FieldByName("FName"));
+    EXPECT_EQ(data.query->RecNo(), 1);
+}
+
 TEST_F(DataGridTest, DraggingATitleBorderResizesTheColumn)
 {
     Open(2);
