@@ -125,3 +125,16 @@ TEST(FormTest, WatchdogFailsInsteadOfHanging)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(DriverTest, DoubleClickArrivesAsAUsersDoubleClick)
+{
+    Picker picker;
+    uitest::ShowActive(&picker);
+    picker.edit->setText(QStringLiteral("abc def"));
+    uitest::DoubleClick(picker.edit, QPoint(4, picker.edit->height() / 2));
+    EXPECT_EQ(picker.edit->selectedText(), QStringLiteral("abc"));
+}
+
+}  // namespace
