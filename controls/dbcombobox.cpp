@@ -118,16 +118,25 @@ void TDBComboBox::UserChanged()
 void TDBComboBox::ClearItems()
 {
     quiet_ = true;
+    const QString shown = currentText();
     clear();
+    // The entries change what can be chosen, not what is shown.
+    if (style_ == csDropDown && currentText() != shown) {
+        setEditText(shown);
+    }
     quiet_ = false;
 }
 
 void TDBComboBox::AddItem(const QString& text)
 {
     quiet_ = true;
+    const QString shown = currentText();
+    const int index = currentIndex();
     addItem(text);
-    if (style_ == csDropDownList && count() == 1) {
-        setCurrentIndex(-1);  // adding does not choose
+    if (style_ == csDropDownList) {
+        setCurrentIndex(index);  // adding does not choose
+    } else if (currentText() != shown) {
+        setEditText(shown);
     }
     quiet_ = false;
 }

@@ -47,6 +47,11 @@ TEST_F(DBComboBoxTest, SettingEntriesOrIndexFromCodeLeavesTheDatasetAlone)
     form.blood->SetItemIndex(2);
     form.blood->ClearItems();
     form.blood->AddItem(QString::fromUtf8("A型"));
+    EXPECT_EQ(form.blood->ItemIndex(), -1);
+    form.assay->ClearItems();
+    EXPECT_EQ(form.assay->Text(), QString::fromUtf8("阴性"));
+    form.assay->AddItem(QString::fromUtf8("乙肝"));
+    EXPECT_EQ(form.assay->Text(), QString::fromUtf8("阴性"));
     EXPECT_EQ(data.data.State(), dsBrowse);
     form.blood->setFocus();
     uitest::Tab();
