@@ -107,6 +107,15 @@ Driver& Driver::Answer(int buttonId)
     return *this;
 }
 
+QStringList Driver::BoxTexts() const
+{
+    QStringList texts;
+    for (const Box& box : boxes_) {
+        texts << box.text;
+    }
+    return texts;
+}
+
 void Driver::UseRealBoxes()
 {
     realBoxes_ = true;

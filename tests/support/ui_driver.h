@@ -25,6 +25,7 @@
 #include <QImage>
 #include <QPoint>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 
 #include <chrono>
@@ -70,6 +71,8 @@ public:
     // The answer to the next box that has none queued before it.
     Driver& Answer(int buttonId);
     [[nodiscard]] const std::vector<Box>& Boxes() const { return boxes_; }
+    // The texts of the boxes shown so far, in order.
+    [[nodiscard]] QStringList BoxTexts() const;
     // Draws real QMessageBoxes from now on (drive them with OnModal).
     void UseRealBoxes();
 

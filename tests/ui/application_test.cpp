@@ -72,9 +72,7 @@ TEST(GuardTest, ErrorsOfSignalHandlersAndTimersReachTheErrorBox)
     });
     uitest::Settle();
     EXPECT_TRUE(ran);
-    ASSERT_EQ(driver.Boxes().size(), 2u);
-    EXPECT_EQ(driver.Boxes()[0].text, QStringLiteral("Button failed."));
-    EXPECT_EQ(driver.Boxes()[1].text, QStringLiteral("Timer failed."));
+    EXPECT_EQ(driver.BoxTexts(), (QStringList{"Button failed.", "Timer failed."}));
 }
 
 TEST(MessageBoxTest, ResponderSeesEveryBoxAndAnswersIt)
