@@ -251,6 +251,26 @@ TEST_P(DMIntefaceData, ModificationKeepsStatusAndUnassignedColumns)
     EXPECT_EQ(db_->Scalar("select count(*) from TOperationPlan where FOperRoom is null"), "1");
 }
 
+TEST_P(DMIntefaceData, QuotesInComparedValuesLeaveTheStatementsIntact)
+{
+    InsertRow(11, "'O''R 1'");
+    InsertRow(12, "'1'' or ''1'");
+    OpenDay();
+    const std::string edited = dm_->QOperationPlanFSerialNo->AsString();
+    dm_->QOperationPlan->Edit();
+    dm_->QOperationPlanFName->SetAsString("O'Neil");
+    dm_->QOperationPlan->Next();
+    const std::string deleted = dm_->QOperationPlanFSerialNo->AsString();
+    ASSERT_NE(edited, deleted);
+    dm_->QOperationPlan->Delete();
+    dm_->QOperationPlan->ApplyUpdates();
+    dm_->QOperationPlan->CommitUpdates();
+    EXPECT_TRUE(boxes_.errors.empty());
+    EXPECT_EQ(db_->Scalar("select FName from TOperationPlan where FSerialNo = " + edited), "O'Neil");
+    EXPECT_EQ(db_->Scalar("select count(*) from TOperationPlan where FSerialNo = " + deleted), "0");
+    EXPECT_EQ(db_->Scalar("select count(*) from TOperationPlan"), "1") << "exactly the one row was deleted";
+}
+
 TEST_P(DMIntefaceData, DeletionOfAWaitingApplication)
 {
     InsertRow(8);
