@@ -39,7 +39,13 @@ Application::Application()
     }
     // The library's name, as the old platform titled a library's application.
     title_ = QStringLiteral("operedit");
-    dataset::SetErrorBoxHook([this](const std::string& message) { ShowErrorBox(QString::fromStdString(message)); });
+    // The query layer's error box is ours, unless someone (a test) has
+    // installed another already.
+    auto previous =
+        dataset::SetErrorBoxHook([this](const std::string& message) { ShowErrorBox(QString::fromStdString(message)); });
+    if (previous) {
+        dataset::SetErrorBoxHook(std::move(previous));
+    }
 }
 
 Application& Application::Instance()
