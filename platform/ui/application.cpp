@@ -41,11 +41,16 @@ Application::Application()
     title_ = QStringLiteral("operedit");
     // The query layer's error box is ours, unless someone (a test) has
     // installed another already.
-    auto previous =
-        dataset::SetErrorBoxHook([this](const std::string& message) { ShowErrorBox(QString::fromStdString(message)); });
+    auto previous = InstallErrorBoxHook();
     if (previous) {
         dataset::SetErrorBoxHook(std::move(previous));
     }
+}
+
+dataset::ErrorBoxHook Application::InstallErrorBoxHook()
+{
+    return dataset::SetErrorBoxHook(
+        [this](const std::string& message) { ShowErrorBox(QString::fromStdString(message)); });
 }
 
 Application& Application::Instance()

@@ -17,6 +17,8 @@
 // escapes to HandleException. Connect() wires a signal to a guarded handler.
 #pragma once
 
+#include "data/dataset/db_errors.h"
+
 #include <QObject>
 #include <QString>
 
@@ -42,6 +44,9 @@ public:
     void HandleException(std::exception_ptr error) noexcept;
     // Shows a message in the error box as HandleException does.
     void ShowErrorBox(const QString& message);
+    // Makes ShowErrorBox the query layer's error box (done on creation unless
+    // another hook is installed); returns the hook it replaces.
+    dataset::ErrorBoxHook InstallErrorBoxHook();
 
 private:
     Application();

@@ -56,7 +56,8 @@ struct Driver::HardStop {
 
 Driver::Driver(std::chrono::milliseconds watchdog) : context_(std::make_unique<QObject>()), timeout_(watchdog)
 {
-    ui::Application::Instance();
+    // The query layer's error box goes through the message box seam below.
+    ui::Application::Instance().InstallErrorBoxHook();
     ui::SetMessageBoxResponder([this](const QString& text, const QString& caption, unsigned flags) {
         int answer = ui::DefaultButton(flags);
         if (!answers_.empty()) {
