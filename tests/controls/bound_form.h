@@ -9,44 +9,13 @@
 #include "platform/ui/events.h"
 #include "platform/ui/form.h"
 #include "platform/ui/widgets.h"
+#include "tests/dataset/memory_dataset.h"
 #include "tests/support/ui_driver.h"
 
 #include <memory>
 #include <vector>
 
 namespace controlstest {
-
-class MemoryDataSet : public TDataSet {
-public:
-    using TDataSet::TDataSet;
-    ~MemoryDataSet() override { Close(); }
-
-    std::vector<std::vector<dataset::Variant>> rows;
-    bool editable = true;
-
-    [[nodiscard]] bool CanModify() const override { return Active() && editable; }
-
-protected:
-    void InternalOpen() override
-    {
-        AssignSlots();
-        next_ = 0;
-    }
-    bool InternalFetch(std::vector<dataset::Variant>& values) override
-    {
-        if (next_ >= rows.size()) {
-            return false;
-        }
-        values = rows[next_++];
-        values.resize(static_cast<std::size_t>(FieldCount()));
-        return true;
-    }
-
-    void InternalPost(Record& /*record*/, bool /*inserted*/) override {}
-
-private:
-    std::size_t next_ = 0;
-};
 
 // Fields, dataset and source outlive the window, as the data module's do.
 struct BoundData {
@@ -56,7 +25,7 @@ struct BoundData {
     TSmallintField* status = new TSmallintField(&owner);
     TStringField* blood = new TStringField(&owner);
     TStringField* assay = new TStringField(&owner);
-    MemoryDataSet data;
+    datasettest::TMemoryDataSet data;
     TDataSource source;
     int nameChanges = 0;
 
