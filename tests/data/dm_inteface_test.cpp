@@ -52,7 +52,7 @@ private:
     dataset::ErrorBoxHook oldHook_;
 };
 
-std::vector<std::string> Lines(TStrings& strings)
+[[maybe_unused]] std::vector<std::string> Lines(TStrings& strings)
 {
     std::vector<std::string> lines;
     for (int i = 0; i < strings.Count(); ++i) {
