@@ -30,15 +30,19 @@ private:
 
 bool IsChangeKey(const QKeyEvent& event)
 {
-    if (event.matches(QKeySequence::Paste) || event.matches(QKeySequence::Cut)) {
-        return true;
+    // The line edit's own editing shortcuts change the text as well.
+    for (const auto key : {QKeySequence::Paste, QKeySequence::Cut, QKeySequence::Undo, QKeySequence::Redo,
+                           QKeySequence::DeleteEndOfWord, QKeySequence::DeleteStartOfWord,
+                           QKeySequence::DeleteEndOfLine, QKeySequence::DeleteCompleteLine}) {
+        if (event.matches(key)) {
+            return true;
+        }
     }
     const Qt::KeyboardModifiers mods = event.modifiers() & ~Qt::KeypadModifier;
     switch (event.key()) {
     case Qt::Key_Backspace:
-        return true;
     case Qt::Key_Delete:
-        return !(mods & Qt::ControlModifier);
+        return true;
     case Qt::Key_Insert:
         return mods == Qt::ShiftModifier;
     default:

@@ -88,6 +88,19 @@ TEST_F(ButtonEditTest, TypingInAReadOnlyBoxChangesNothing)
     EXPECT_EQ(data.query->State(), dsBrowse);
 }
 
+TEST_F(ButtonEditTest, LineEditShortcutsThatChangeTheTextAlsoBeginTheEdit)
+{
+    staff->setFocus();
+    staff->setCursorPosition(0);
+    uitest::Key(Qt::Key_K, Qt::ControlModifier);  // delete to the end of the line
+    uitest::Key(Qt::Key_Delete, Qt::ControlModifier);  // delete a word
+    if (staff->text() != QString::fromUtf8("李医生")) {
+        EXPECT_EQ(data.query->State(), dsEdit);
+    }
+    form.other->setFocus();  // writing must not fail with "not in edit mode"
+    EXPECT_TRUE(driver.Boxes().empty());
+}
+
 TEST_F(ButtonEditTest, TypingInAStaffBoxStartsEditingAndEscapeRestoresTheField)
 {
     staff->setFocus();
