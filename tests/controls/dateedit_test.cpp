@@ -10,6 +10,7 @@
 #include <QCalendarWidget>
 #include <QKeyEvent>
 #include <QLocale>
+#include <QTableView>
 #include <QToolButton>
 
 namespace {
@@ -177,6 +178,24 @@ TEST_F(DateEditTest, CalendarOpensOnTodaysMonthForAnEmptyBoxAndTakesAChosenDay)
     EXPECT_EQ(popup->Date(), QDate(2026, 5, 20));  // opens on the box's date
     popup->HeadButton(2)->click();
     EXPECT_EQ(popup->Date(), QDate(2026, 6, 20));
+
+    // A click on the 15th takes it.
+    auto* view = popup->Calendar()->findChild<QTableView*>();
+    ASSERT_NE(view, nullptr);
+    QModelIndex fifteenth;
+    for (int row = 0; row < view->model()->rowCount() && !fifteenth.isValid(); ++row) {
+        for (int col = 0; col < view->model()->columnCount(); ++col) {
+            const QModelIndex index = view->model()->index(row, col);
+            if (index.data().toString() == QStringLiteral("15")) {
+                fifteenth = index;
+                break;
+            }
+        }
+    }
+    ASSERT_TRUE(fifteenth.isValid());
+    uitest::Click(view->viewport(), view->visualRect(fifteenth).center());
+    EXPECT_FALSE(box->PopupVisible());
+    EXPECT_EQ(box->text(), QStringLiteral("2026-06-15"));
 }
 
 TEST_F(DateEditTest, CalendarKeysMoveByDayWeekMonthAndYear)
