@@ -109,7 +109,12 @@ TEST_F(OperEditEntry, FailedLoginsReturnTheConnectionTextWithoutABox)
     testenv::HisDatabase refusing(Backend::Sqlite);  // exists, but accepts another login
     aliasFiles.push_back("[HIS]\ndriver=sqlite\ndatabase=" + refusing.Dir() + "/his.db\nuser=someone\npassword=x\n");
     if (!testenv::PgConnect().empty()) {
-        aliasFiles.push_back("[HIS]\ndriver=odbc\nconnect=" + testenv::PgConnect() + ";Database=no_such_db\n");
+        // The test cluster keeps a database whose login is refused to every role but its owner.
+        std::string connect = testenv::PgConnect();
+        if (const auto at = connect.find("Database=his"); at != std::string::npos) {
+            connect.replace(at, 12, "Database=his_refused");
+            aliasFiles.push_back("[HIS]\ndriver=odbc\nconnect=" + connect + "\n");
+        }
     }
 
     for (const std::string& aliases : aliasFiles) {
