@@ -289,13 +289,16 @@ void TEngineDataSet::CommitUpdates()
 {
     CheckActive();
     CheckCachedUpdates();
+    // Only what has reached the database is made plain: a change not yet
+    // applied (none was tried, or the apply stopped before it) stays pending,
+    // else it would be dropped without ever being written.
     auto& records = Records();
     records.erase(std::remove_if(records.begin(), records.end(),
-                                 [](const auto& r) { return r->deleted && r->changeOrder != 0; }),
+                                 [](const auto& r) { return r->deleted && r->changeOrder != 0 && r->applied; }),
                   records.end());
     for (auto& record : records) {
-        if (record->changeOrder == 0) {
-            continue;  // an insertion still being made
+        if (record->changeOrder == 0 || !record->applied) {
+            continue;  // an insertion still being made, or a change not yet applied
         }
         record->status = usUnmodified;
         record->old.clear();

@@ -11,8 +11,9 @@
 // leaves nothing. ApplyUpdates posts an edit in progress, then hands each
 // entry not yet applied, in the order of first change, to the update object;
 // a failing change is shown in the error box at once and apply ends with the
-// silent abort, every entry kept. CommitUpdates makes the present values the
-// records' plain values; CancelUpdates returns every record to its image as
+// silent abort, every entry kept. CommitUpdates makes the present values of
+// the applied entries the records' plain values (an entry not yet applied
+// stays pending); CancelUpdates returns every record to its image as
 // read (inserted ones disappear, deleted ones come back).
 //
 // A TQuery can be edited only with CachedUpdates on and an update object.

@@ -451,6 +451,49 @@ TEST_P(DatasetDbTest, CancellingTheCacheRestoresRecordsAsRead)
     EXPECT_FALSE(p.query->UpdatesPending());
 }
 
+TEST_P(DatasetDbTest, CommitKeepsEveryChangeThatWasNotApplied)
+{
+    const std::string table = CreatePlanTable();
+    InsertPlan(table, 1, "", "a");
+    InsertPlan(table, 2, "", "b");
+    InsertPlan(table, 3, "", "c");
+    Plan p = MakePlan(table);
+    p.query->Open();
+    p.query->Edit();
+    p.name->SetAsString("x");
+    p.query->Post();
+    p.query->Next();
+    p.query->Delete();
+    p.query->CommitUpdates();  // nothing applied yet: nothing to commit
+    EXPECT_TRUE(p.query->UpdatesPending());
+    p.query->ApplyUpdates();
+    p.query->CommitUpdates();
+    EXPECT_FALSE(p.query->UpdatesPending());
+    EXPECT_EQ(Scalar("select FName from " + table + " where FSerialNo = 1"), "x");
+    EXPECT_EQ(Scalar("select count(*) from " + table), "2");
+
+    // An apply that stops at a failing change: what it wrote is committed,
+    // the failed change stays pending and is written by a later apply.
+    p.query->First();
+    p.query->Edit();
+    p.name->SetAsString("y");
+    p.query->Post();
+    p.query->Last();
+    p.query->Edit();
+    p.name->SetAsString("z");
+    p.query->Post();
+    Exec("update " + table + " set FOperRoom = '3' where FSerialNo = 3");
+    EXPECT_THROW(p.query->ApplyUpdates(), EAbort);
+    p.query->CommitUpdates();
+    EXPECT_TRUE(p.query->UpdatesPending());
+    Exec("update " + table + " set FOperRoom = null where FSerialNo = 3");
+    p.query->ApplyUpdates();
+    p.query->CommitUpdates();
+    EXPECT_FALSE(p.query->UpdatesPending());
+    EXPECT_EQ(Scalar("select FName from " + table + " where FSerialNo = 1"), "y");
+    EXPECT_EQ(Scalar("select FName from " + table + " where FSerialNo = 3"), "z");
+}
+
 TEST_P(DatasetDbTest, ClosingDropsTheEditAndTheCache)
 {
     const std::string table = CreatePlanTable();
