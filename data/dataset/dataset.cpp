@@ -854,11 +854,14 @@ TDataSource::~TDataSource()
         dataSet_->UnregisterDataSource(this);
         dataSet_ = nullptr;
     }
-    for (TDataLink* link : std::vector<TDataLink*>(links_)) {
-        link->dataSource_ = nullptr;
-        link->active_ = link->editing_ = false;
-    }
+    // The links hear that they are inactive, so a field link lets go of its
+    // field before the dataset and its fields may go too.
+    const std::vector<TDataLink*> links = std::move(links_);
     links_.clear();
+    for (TDataLink* link : links) {
+        link->dataSource_ = nullptr;
+        link->UpdateState();
+    }
 }
 
 void TDataSource::SetDataSet(TDataSet* dataSet)

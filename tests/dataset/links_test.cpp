@@ -235,6 +235,25 @@ TEST_F(Links, FieldLinkFollowsItsFieldAcrossOpenAndClose)
     EXPECT_EQ(fieldLink.Field(), nullptr);
 }
 
+TEST_F(Links, DestroyingTheDataSourceFirstLeavesFieldLinksWithoutTheirField)
+{
+    auto ownSource = std::make_unique<TDataSource>(nullptr);
+    ownSource->SetDataSet(&data);
+    TFieldDataLink fieldLink;
+    bool active = false;
+    fieldLink.SetOnActiveChange([&] { active = fieldLink.Active(); });
+    fieldLink.SetFieldName("FName");
+    fieldLink.SetDataSource(ownSource.get());
+    data.Open();
+    ASSERT_EQ(fieldLink.Field(), name);
+    ASSERT_TRUE(active);
+    ownSource.reset();
+    EXPECT_EQ(fieldLink.DataSource(), nullptr);
+    EXPECT_FALSE(active);
+    EXPECT_EQ(fieldLink.Field(), nullptr);  // the field may be freed next
+    EXPECT_FALSE(fieldLink.CanModify());
+}
+
 TEST_F(Links, DestroyingTheDatasetFirstLeavesLinksInactive)
 {
     auto other = std::make_unique<TMemoryDataSet>(nullptr);
