@@ -630,17 +630,36 @@ void TDataSet::Append()
     // Marks the record as the pending insertion until it is posted or cancelled.
     raw->status = usInserted;
     raw->changeOrder = 0;
+    const int previous = current_;
+    const bool previousEof = eof_;
+    const bool previousBof = bof_;
     records_.push_back(std::move(record));
     view_.push_back(raw);
     current_ = static_cast<int>(view_.size()) - 1;
     editBackup_.clear();
     eof_ = bof_ = false;
-    CalculateFields(*raw);
-    SetState(dsInsert);
-    modified_ = false;
-    if (onNewRecord_) {
-        onNewRecord_(*this);
+    try {
+        CalculateFields(*raw);
+        SetState(dsInsert);
         modified_ = false;
+        if (onNewRecord_) {
+            onNewRecord_(*this);
+            modified_ = false;
+        }
+    } catch (...) {
+        // A new record whose setup failed is dropped: the dataset browses the
+        // record it showed before, with no half-made insertion left behind.
+        view_.pop_back();
+        records_.pop_back();
+        current_ = previous;
+        eof_ = previousEof;
+        bof_ = previousBof;
+        modified_ = false;
+        if (state_ == dsInsert) {
+            SetState(dsBrowse);
+            DataEvent(deDataSetChange);
+        }
+        throw;
     }
     DataEvent(deDataSetChange);
     if (afterInsert_) {

@@ -155,6 +155,42 @@ TEST_F(Links, AnAppendedRecordLeftUnchangedIsDroppedByNavigation)
     EXPECT_EQ(name->AsString(), "row1");
 }
 
+TEST_F(Links, AnAppendWhoseNewRecordFailsLeavesNoInsertionBehind)
+{
+    data.rows.resize(2);
+    data.Open();
+    data.Next();
+    bool failNew = true;
+    data.SetOnNewRecord([&failNew](TDataSet&) {
+        if (failNew) {
+            throw EDatabaseError("no number");
+        }
+    });
+    EXPECT_THROW(data.Append(), EDatabaseError);
+    EXPECT_EQ(data.State(), dsBrowse);
+    EXPECT_EQ(link.notices.back(), "changed");
+    EXPECT_EQ(name->AsString(), "row1");
+    EXPECT_EQ(data.RecordCount(), 2);
+    EXPECT_THROW(name->SetAsString("x"), EDatabaseError);
+
+    failNew = false;
+    bool failCalc = true;
+    data.SetOnCalcFields([&failCalc](TDataSet&) {
+        if (failCalc) {
+            throw EDatabaseError("cannot compute");
+        }
+    });
+    EXPECT_THROW(data.Append(), EDatabaseError);
+    EXPECT_EQ(data.State(), dsBrowse);
+    EXPECT_EQ(data.RecordCount(), 2);
+    failCalc = false;
+    data.Append();
+    name->SetAsString("new");
+    data.Post();
+    EXPECT_EQ(data.RecordCount(), 3);
+    EXPECT_EQ(data.posts, 1);
+}
+
 TEST_F(Links, ABufferWindowReadsOnlyWhatItShows)
 {
     data.Open();
