@@ -88,7 +88,10 @@ ParsedSql ParseSqlParams(std::string_view sql)
 {
     ParsedSql parsed;
     parsed.text.reserve(sql.size());
-    bool inLiteral = false;
+    // The quote that opened the literal being read, or 0 outside one. Only
+    // the same quote ends it: 'O"Brien' stays one literal, and a colon that a
+    // user typed into it never becomes a marker.
+    char literal = 0;
     std::size_t i = 0;
     while (i < sql.size()) {
         const char c = sql[i];
@@ -99,13 +102,13 @@ ParsedSql ParseSqlParams(std::string_view sql)
             i += n;
             continue;
         }
-        if (IsQuote(c)) {
-            inLiteral = !inLiteral;
+        if (IsQuote(c) && (literal == 0 || literal == c)) {
+            literal = literal == 0 ? c : 0;
             parsed.text += c;
             ++i;
             continue;
         }
-        if (c != ':' || inLiteral) {
+        if (c != ':' || literal != 0) {
             parsed.text += c;
             ++i;
             continue;

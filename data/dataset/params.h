@@ -2,8 +2,8 @@
 // finds the ":name" markers in SQL text.
 //
 // Scanning, left to right: a non-ASCII UTF-8 character is taken whole and is
-// never part of a marker; each of ' " ` switches "inside a quoted literal" on
-// and off; outside a literal "::" stands for one ':' and makes no parameter,
+// never part of a marker; each of ' " ` opens a quoted literal that the same
+// quote closes (other quotes inside it are text); outside a literal "::" stands for one ':' and makes no parameter,
 // and a single ':' starts a parameter whose name runs to the first blank,
 // ',', ';', ')', CR, LF, non-ASCII character or the end (a name in quotes
 // right after the colon may hold those; the quotes are dropped). Each marker

@@ -48,6 +48,18 @@ TEST(ParamScanner, QuotedLiteralsHideColonsForAllThreeQuotes)
     EXPECT_EQ(Names("select 'a', :p, 'b:c'"), std::vector<std::string>{"p"});
 }
 
+TEST(ParamScanner, OnlyTheOpeningQuoteEndsALiteral)
+{
+    // Text typed by a user inside a literal: another quote character and a
+    // colon in it are text, and the statement reaches the engine unchanged.
+    const std::string sql = "select * from TEmployee where FName like '\"a:b%' and FJob = :Job";
+    const auto parsed = ParseSqlParams(sql);
+    EXPECT_EQ(parsed.names, std::vector<std::string>{"Job"});
+    EXPECT_EQ(parsed.text, "select * from TEmployee where FName like '\"a:b%' and FJob = ?");
+    EXPECT_EQ(Names("select \"it's :x\", `a\"b:y` from T where a = :p"), std::vector<std::string>{"p"});
+    EXPECT_EQ(Names("where a = 'O''Brien:x' and b = :p"), std::vector<std::string>{"p"});
+}
+
 TEST(ParamScanner, DoubleColonIsOneColonOutsideLiterals)
 {
     auto parsed = ParseSqlParams("select a::int, '::' from T where b = :p");
