@@ -59,6 +59,12 @@ bool ParseDouble(std::string_view text, double& out)
     return true;
 }
 
+// A text up to its first zero byte, as a CHAR column's bytes are read.
+std::string_view UpToZero(std::string_view text)
+{
+    return text.substr(0, text.find('\0'));
+}
+
 std::string Quoted(std::string_view text)
 {
     return std::string(text);
@@ -401,6 +407,7 @@ std::string TStringField::AsString() const
 
 void TStringField::SetAsString(std::string_view value)
 {
+    value = UpToZero(value);
     if (value.empty()) {
         Clear();
         return;
@@ -463,7 +470,10 @@ std::string TStringField::GetText(bool display) const
 
 Variant TStringField::Normalize(const Variant& value) const
 {
-    if (hisdb::IsNull(value) || std::holds_alternative<std::string>(value)) {
+    if (const auto* s = std::get_if<std::string>(&value)) {
+        return s->find('\0') == std::string::npos ? value : Variant(std::string(UpToZero(*s)));
+    }
+    if (hisdb::IsNull(value)) {
         return value;
     }
     return VariantToText(value);

@@ -554,6 +554,23 @@ TEST_P(DatasetDbTest, ValuesRoundTripThroughTheStatements)
     EXPECT_EQ(p.team->AsString(), "张三丰a");
 }
 
+TEST_P(DatasetDbTest, ATextIsReadUpToItsFirstZeroByte)
+{
+    if (IsPostgres()) {
+        GTEST_SKIP() << "PostgreSQL text holds no zero byte";
+    }
+    const std::string table = CreatePlanTable();
+    auto* q = new TQuery(module_.get());
+    q->SetDatabaseName("HISDb");
+    q->SQL().Add("insert into " + table + " (FSerialNo, FName) values (1, :Name)");
+    q->ParamByName("Name").SetAsString(std::string("张三\0xy", 9));
+    q->ExecSQL();
+    Plan p = MakePlan(table);
+    p.query->Open();
+    EXPECT_EQ(p.name->AsString(), "张三");
+    EXPECT_EQ(p.team->AsString(), "张三");
+}
+
 TEST_P(DatasetDbTest, ALargeResultIsReadOnlyAsFarAsNeeded)
 {
     const std::string table = CreatePlanTable();

@@ -86,6 +86,8 @@ TEST_F(Fields, StringIsCutToSizeInGbkBytesNeverInsideACharacter)
     name->SetAsString("");
     EXPECT_TRUE(name->IsNull());
     EXPECT_EQ(name->AsString(), "");
+    name->SetAsString(std::string("王\0五", 5));  // a text ends at its first zero byte
+    EXPECT_EQ(name->AsString(), "王");
 }
 
 TEST_F(Fields, IntegerRangeAndConversionErrorsKeepThePreviousValue)
