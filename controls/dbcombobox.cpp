@@ -13,25 +13,42 @@
 
 namespace {
 
-char ProbeByte(QChar c)
-{
-    return c.unicode() < 0x80 ? static_cast<char>(c.unicode()) : static_cast<char>(0xB0);
-}
+using boundcontrol::Printable;
+using boundcontrol::ProbeByte;
 
-bool Printable(QChar c)
-{
-    return c.unicode() >= 32 && c.unicode() != 127;
-}
+// Lets text be dropped into the list's editor only once the dataset edits.
+class DropGate : public QObject {
+public:
+    DropGate(QLineEdit* editor, std::function<bool()> begin) : QObject(editor), begin_(std::move(begin))
+    {
+        editor->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* /*watched*/, QEvent* event) override
+    {
+        if (event->type() != QEvent::Drop) {
+            return false;
+        }
+        bool open = false;
+        ui::Guarded([&] { open = begin_(); });
+        if (!open) {
+            event->ignore();
+        }
+        return !open;
+    }
+
+private:
+    std::function<bool()> begin_;
+};
 
 }  // namespace
 
 TDBComboBox::TDBComboBox(QWidget* parent, TComboBoxStyle style)
-    : QComboBox(ui::WithApplication(parent)), style_(style)
+    : QComboBox(ui::WithApplication(parent)),
+      link_([this] { DataChanged(); }, [this] { UpdateWritable(); }, [this] { UpdateData(); }),
+      style_(style)
 {
-    link_.SetOnDataChange([this] { DataChanged(); });
-    link_.SetOnActiveChange([this] { DataChanged(); });
-    link_.SetOnEditingChange([this] { UpdateWritable(); });
-    link_.SetOnUpdateData([this] { UpdateData(); });
     setInsertPolicy(QComboBox::NoInsert);
     setFocusPolicy(Qt::StrongFocus);
     ui::Events(this).ControlExit = [this](QWidget*) { Leave(); };
@@ -43,14 +60,7 @@ TDBComboBox::TDBComboBox(QWidget* parent, TComboBoxStyle style)
     SetStyle(style);
 }
 
-TDBComboBox::~TDBComboBox()
-{
-    link_.SetOnDataChange({});
-    link_.SetOnActiveChange({});
-    link_.SetOnEditingChange({});
-    link_.SetOnUpdateData({});
-    link_.SetDataSource(nullptr);
-}
+TDBComboBox::~TDBComboBox() = default;
 
 void TDBComboBox::SetDataSource(TDataSource* source)
 {
@@ -97,6 +107,9 @@ void TDBComboBox::SetUpEditor()
     // The combo box keeps the focus and hands its keys to the editor; a key
     // sent to the editor itself reaches the window's handlers all the same.
     ui::Events(this).Attach(editor);
+    new DropGate(editor, [this, editor] {
+        return editor->isEnabled() && BeginChange() && !editor->isReadOnly();
+    });
 }
 
 bool TDBComboBox::BeginChange()
@@ -253,10 +266,7 @@ void TDBComboBox::keyPressEvent(QKeyEvent* event)
     // state before the list or its editor sees them.
     bool changing = code == ui::VK_UP || code == ui::VK_DOWN;
     if (editor != nullptr) {
-        changing = changing || code == ui::VK_DELETE ||
-                   (code == ui::VK_INSERT && (event->modifiers() & Qt::ShiftModifier)) ||
-                   event->matches(QKeySequence::Paste) || event->matches(QKeySequence::Cut) ||
-                   event->matches(QKeySequence::Undo) || event->matches(QKeySequence::Redo);
+        changing = changing || boundcontrol::IsChangeKey(*event);
     } else {
         changing = changing || code == ui::VK_PRIOR || code == ui::VK_NEXT || code == ui::VK_HOME ||
                    code == ui::VK_END;

@@ -11,6 +11,7 @@
 // Setting the entries or ItemIndex from code changes nothing in the dataset.
 #pragma once
 
+#include "controls/dbedit.h"
 #include "data/dataset/dataset.h"
 
 #include <QComboBox>
@@ -75,8 +76,7 @@ private:
     void SetUpEditor();
     bool BeginChange();
 
-    class Link : public TFieldDataLink {};
-    Link link_;
+    boundcontrol::ControlLink link_;
     TComboBoxStyle style_;
     bool focused_ = false;
     bool quiet_ = false;

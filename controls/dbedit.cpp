@@ -6,16 +6,16 @@
 
 #include <QAction>
 #include <QContextMenuEvent>
+#include <QDropEvent>
 #include <QFocusEvent>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QMimeData>
 #include <QPointer>
 
-namespace {
+namespace boundcontrol {
 
-// The byte a field's class is asked about for a typed character: the
-// character itself, or for a double-byte one its lead byte.
 char ProbeByte(QChar c)
 {
     return c.unicode() < 0x80 ? static_cast<char>(c.unicode()) : static_cast<char>(0xB0);
@@ -26,14 +26,55 @@ bool Printable(QChar c)
     return c.unicode() >= 32 && c.unicode() != 127;
 }
 
-}  // namespace
-
-TDBEdit::TDBEdit(QWidget* parent) : QLineEdit(ui::WithApplication(parent))
+bool IsChangeKey(const QKeyEvent& event)
 {
-    link_.SetOnDataChange([this] { DataChanged(); });
-    link_.SetOnActiveChange([this] { DataChanged(); });
-    link_.SetOnEditingChange([this] { EditingChanged(); });
-    link_.SetOnUpdateData([this] { UpdateData(); });
+    switch (event.key()) {
+    case Qt::Key_Backspace:
+    case Qt::Key_Delete:
+        return true;
+    case Qt::Key_Insert:
+        return (event.modifiers() & ~Qt::KeypadModifier) == Qt::ShiftModifier;
+    default:
+        break;
+    }
+    // The line edit's own editing shortcuts change the text as well.
+    for (const auto key : {QKeySequence::Paste, QKeySequence::Cut, QKeySequence::Undo, QKeySequence::Redo,
+                           QKeySequence::DeleteEndOfWord, QKeySequence::DeleteStartOfWord,
+                           QKeySequence::DeleteEndOfLine, QKeySequence::DeleteCompleteLine}) {
+        if (event.matches(key)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+ControlLink::ControlLink(std::function<void()> dataChanged, std::function<void()> editingChanged,
+                         std::function<void()> updateData)
+{
+    SetOnDataChange(dataChanged);
+    SetOnActiveChange(std::move(dataChanged));
+    SetOnEditingChange(std::move(editingChanged));
+    SetOnUpdateData(std::move(updateData));
+}
+
+ControlLink::~ControlLink()
+{
+    SetOnDataChange({});
+    SetOnActiveChange({});
+    SetOnEditingChange({});
+    SetOnUpdateData({});
+    SetDataSource(nullptr);
+}
+
+}  // namespace boundcontrol
+
+using boundcontrol::Printable;
+using boundcontrol::ProbeByte;
+
+TDBEdit::TDBEdit(QWidget* parent)
+    : QLineEdit(ui::WithApplication(parent)),
+      link_([this] { DataChanged(); }, [this] { EditingChanged(); }, [this] { UpdateData(); })
+{
     ui::Events(this).ControlExit = [this](QWidget*) { Leave(); };
     ui::Connect(this, &QLineEdit::textEdited, this, [this] { link_.MarkModified(); });
     ui::Connect(this, &QLineEdit::textChanged, this, [this] {
@@ -44,14 +85,7 @@ TDBEdit::TDBEdit(QWidget* parent) : QLineEdit(ui::WithApplication(parent))
     setReadOnly(true);
 }
 
-TDBEdit::~TDBEdit()
-{
-    link_.SetOnDataChange({});
-    link_.SetOnActiveChange({});
-    link_.SetOnEditingChange({});
-    link_.SetOnUpdateData({});
-    link_.SetDataSource(nullptr);
-}
+TDBEdit::~TDBEdit() = default;
 
 void TDBEdit::SetDataSource(TDataSource* source)
 {
@@ -187,18 +221,14 @@ bool TDBEdit::event(QEvent* event)
 
 void TDBEdit::keyPressEvent(QKeyEvent* event)
 {
-    const int key = ui::VirtualKey(*event);
-    const bool shift = event->modifiers() & Qt::ShiftModifier;
-    if (key == ui::VK_ESCAPE) {
+    if (ui::VirtualKey(*event) == ui::VK_ESCAPE) {
         link_.Reset();
         selectAll();
         return;
     }
     const QString typed = event->text();
     TField* field = Field();
-    bool changing = key == ui::VK_DELETE || (key == ui::VK_INSERT && shift) || event->matches(QKeySequence::Paste) ||
-                    event->matches(QKeySequence::Cut) || event->matches(QKeySequence::Undo) ||
-                    event->matches(QKeySequence::Redo);
+    bool changing = boundcontrol::IsChangeKey(*event);
     for (QChar c : typed) {
         if (Printable(c)) {
             if (field != nullptr && !field->IsValidChar(ProbeByte(c))) {
@@ -249,6 +279,27 @@ void TDBEdit::inputMethodEvent(QInputMethodEvent* event)
         }
     }
     QLineEdit::inputMethodEvent(event);
+}
+
+void TDBEdit::dropEvent(QDropEvent* event)
+{
+    // Dropped text changes the field like pasted text: the dataset enters
+    // edit state first, and a masked edit takes it through the mask.
+    const QString text = event->mimeData()->text();
+    if (text.isEmpty() || !BeginChange() || isReadOnly()) {
+        event->ignore();
+        return;
+    }
+    if (mask_) {
+        deselect();
+        setCursorPosition(cursorPositionAt(event->position().toPoint()));
+        if (mask_->Insert(text)) {
+            link_.MarkModified();
+        }
+        event->acceptProposedAction();
+        return;
+    }
+    QLineEdit::dropEvent(event);
 }
 
 void TDBEdit::focusInEvent(QFocusEvent* event)

@@ -3,9 +3,10 @@
 // - It shows the field's edit text while it has the focus and the field can
 //   be modified, the display text otherwise (numbers right-aligned then).
 // - Typing a printable character (Chinese included), backspace, Ctrl+V,
-//   Ctrl+X, Delete or Shift+Insert, or pasting or cutting with the mouse,
-//   puts a browsing dataset into edit state first (the data source's
-//   AutoEdit). A field that cannot be modified keeps the edit unwritable.
+//   Ctrl+X, Delete or Shift+Insert, any other editing shortcut of the line
+//   edit, pasting or cutting with the mouse, or dropping text, puts a
+//   browsing dataset into edit state first (the data source's AutoEdit).
+//   A field that cannot be modified keeps the edit unwritable.
 // - With the focus, an edit whose field can be modified is writable at once,
 //   so that an input method can compose; the dataset enters edit state only
 //   when the first character arrives.
@@ -27,6 +28,33 @@
 #include <functional>
 #include <memory>
 #include <string>
+
+class QKeyEvent;
+
+// What the bound edit and the bound list share.
+namespace boundcontrol {
+
+// The byte a field's class is asked about for a typed character: the
+// character itself, or for a double-byte one a lead byte.
+[[nodiscard]] char ProbeByte(QChar c);
+// A character that is typed into the text (not a control character).
+[[nodiscard]] bool Printable(QChar c);
+// A key that changes a line edit's text without typing a character:
+// backspace and Delete (with any modifier), Shift+Insert, and the editing
+// shortcuts (paste, cut, undo, redo, delete word, delete to the end, ...).
+[[nodiscard]] bool IsChangeKey(const QKeyEvent& event);
+
+// The field link of a bound control: passes the link's notices to the
+// control's handlers; on destruction it stops them before it detaches, so
+// that no notice reaches a control being destroyed.
+class ControlLink : public TFieldDataLink {
+public:
+    ControlLink(std::function<void()> dataChanged, std::function<void()> editingChanged,
+                std::function<void()> updateData);
+    ~ControlLink() override;
+};
+
+}  // namespace boundcontrol
 
 class TDBEdit : public QLineEdit {
 public:
@@ -57,6 +85,7 @@ protected:
     void focusOutEvent(QFocusEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void inputMethodEvent(QInputMethodEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void DataChanged();
@@ -69,8 +98,7 @@ private:
     bool BeginChange();
     [[nodiscard]] bool Masked() const;
 
-    class Link : public TFieldDataLink {};
-    Link link_;
+    boundcontrol::ControlLink link_;
     std::unique_ptr<MaskEdit> mask_;
     std::string maskText_;
     int limit_ = 0;

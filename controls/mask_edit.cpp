@@ -121,6 +121,9 @@ bool MaskEdit::HandleKey(const QKeyEvent& event, bool& changed)
     if (event.matches(QKeySequence::Undo) || event.matches(QKeySequence::Redo)) {
         return true;  // the mask keeps no history
     }
+    if (event.matches(QKeySequence::DeleteEndOfLine) || event.matches(QKeySequence::DeleteCompleteLine)) {
+        return true;  // would close up the positions; Delete blanks them instead
+    }
     switch (event.key()) {
     case Qt::Key_Backspace: {
         std::string text = Text();

@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractItemView>
+#include <QApplication>
+#include <QDropEvent>
 #include <QLineEdit>
+#include <QMimeData>
 
 namespace {
 
@@ -86,6 +89,31 @@ TEST_F(DBComboBoxTest, FreeTextTakesChineseWithinTheWidthAndEscapeRestores)
     uitest::Type(QString::fromUtf8("梅毒"));
     uitest::Tab();
     EXPECT_EQ(data.assay->AsString(), "梅毒");
+}
+
+TEST_F(DBComboBoxTest, DeletingAWordOrDroppingTextIntoTheFreeTextBeginsTheEdit)
+{
+    QLineEdit* editor = form.assay->lineEdit();
+    form.assay->setFocus();
+    editor->end(false);
+    uitest::Key(Qt::Key_Backspace, Qt::ControlModifier);
+    EXPECT_EQ(data.data.State(), dsEdit);
+    EXPECT_EQ(form.assay->Text(), QString());
+    uitest::Tab();
+    EXPECT_EQ(data.assay->AsString(), "");
+
+    data.data.Post();
+    form.assay->setFocus();
+    QMimeData mime;
+    mime.setText(QString::fromUtf8("梅毒"));
+    QDragEnterEvent enter(QPoint(2, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(editor, &enter);
+    QDropEvent drop(QPoint(2, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(editor, &drop);
+    EXPECT_EQ(data.data.State(), dsEdit);
+    uitest::Tab();
+    EXPECT_EQ(data.assay->AsString(), "梅毒");
+    EXPECT_TRUE(driver.Boxes().empty());
 }
 
 TEST_F(DBComboBoxTest, SwitchingToFreeTextShowsAValueThatIsNoEntry)

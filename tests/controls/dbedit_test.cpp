@@ -5,7 +5,9 @@
 #include <QApplication>
 #include <QFontInfo>
 #include <QImage>
+#include <QDropEvent>
 #include <QInputMethodEvent>
+#include <QMimeData>
 
 namespace {
 
@@ -64,14 +66,56 @@ TEST_F(DBEditTest, EditingKeysOtherThanCharactersAlsoBeginTheEdit)
 {
     for (auto key : {std::pair{Qt::Key_Backspace, Qt::NoModifier}, std::pair{Qt::Key_Delete, Qt::NoModifier},
                      std::pair{Qt::Key_Insert, Qt::ShiftModifier}, std::pair{Qt::Key_V, Qt::ControlModifier},
-                     std::pair{Qt::Key_X, Qt::ControlModifier}}) {
+                     std::pair{Qt::Key_X, Qt::ControlModifier}, std::pair{Qt::Key_Backspace, Qt::ControlModifier},
+                     std::pair{Qt::Key_Delete, Qt::ControlModifier}}) {
         data.data.Cancel();
         Focus(form.name);
         ASSERT_EQ(data.data.State(), dsBrowse);
+        form.name->setCursorPosition(1);
         uitest::Key(key.first, key.second);
-        EXPECT_EQ(data.data.State(), dsEdit) << key.first;
+        EXPECT_EQ(data.data.State(), dsEdit) << key.first << " " << key.second;
         form.other->setFocus();
     }
+    EXPECT_TRUE(driver.Boxes().empty());  // every text written had its edit begun
+}
+
+// Drops `text` at the left end of `target`, as a drag from another program.
+void Drop(QWidget* target, const QString& text)
+{
+    QMimeData mime;
+    mime.setText(text);
+    const QPoint at(2, target->height() / 2);
+    QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &enter);
+    QDropEvent drop(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &drop);
+}
+
+TEST_F(DBEditTest, DroppedTextBeginsTheEditOrIsRefused)
+{
+    Focus(form.name);
+    form.name->deselect();
+    Drop(form.name, QStringLiteral("xy"));
+    EXPECT_EQ(data.data.State(), dsEdit);
+    EXPECT_EQ(form.name->text(), QString::fromUtf8("xy张三"));
+    uitest::Tab();
+    EXPECT_EQ(data.name->AsString(), "xy张三");
+    EXPECT_TRUE(driver.Boxes().empty());
+
+    // The time takes it through its mask.
+    Focus(form.time);
+    Drop(form.time, QStringLiteral("08"));
+    EXPECT_EQ(form.time->text(), QStringLiteral("08:30"));
+    uitest::Tab();
+    EXPECT_EQ(data.time->AsString(), "08:30");
+
+    // A field that cannot be modified takes nothing.
+    data.data.Post();
+    data.data.editable = false;
+    Focus(form.name);
+    Drop(form.name, QStringLiteral("z"));
+    EXPECT_EQ(form.name->text(), QString::fromUtf8("xy张三"));
+    EXPECT_EQ(data.data.State(), dsBrowse);
 }
 
 TEST_F(DBEditTest, FieldThatCannotBeModifiedKeepsTheEditUnchanged)
