@@ -954,11 +954,16 @@ void TDataGrid::keyPressEvent(QKeyEvent* event)
             MoveColumn(1, false);
             break;
         case Qt::Key_Tab:
-        case Qt::Key_Backtab:
-            if (options_ & dgTabs) {
-                MoveColumn(event->key() == Qt::Key_Backtab || shift ? -1 : 1, true);
+        case Qt::Key_Backtab: {
+            const bool forward = event->key() != Qt::Key_Backtab && !shift;
+            if (ctrl) {
+                // The way out of a grid that keeps Tab for its columns.
+                ui::SelectNext(this, forward);
+            } else if (options_ & dgTabs) {
+                MoveColumn(forward ? 1 : -1, true);
             }
             break;
+        }
         case Qt::Key_Delete:
             if (ctrl) {
                 DeleteRecord();

@@ -23,7 +23,8 @@
 // the focus (with dgxHighlightFocus).
 //
 // OnDblClick fires for every left double click anywhere in the grid, before
-// the grid handles the click. Arrow keys, Page Up/Down, Ctrl+Home/End, the
+// the grid handles the click. With dgTabs, Tab and Shift+Tab move between
+// columns; Ctrl+Tab and Ctrl+Shift+Tab always move the focus on. Arrow keys, Page Up/Down, Ctrl+Home/End, the
 // mouse and the wheel move the dataset's current record. A ReadOnly grid
 // never edits: typing is ignored and Ctrl+Delete does nothing (otherwise it
 // deletes, asking "Delete record?" with dgConfirmDelete). With

@@ -6,6 +6,7 @@
 #include "controls/colors.h"
 #include "controls/datagrid.h"
 #include "controls/dateedit.h"
+#include "controls/navigator.h"
 #include "data/DMIntefaceUnit.h"
 #include "data/dataset/locale_settings.h"
 #include "platform/ui/application.h"
@@ -272,6 +273,45 @@ TEST_F(ListWindow, ArrangedRowsAreDrawnGreenOnTheToolTipColour)
     };
     EXPECT_TRUE(greenText(arranged));
     EXPECT_FALSE(greenText(waiting));
+}
+
+TEST_F(ListWindow, OpensInTheDateBoxAndTabsThroughTheWindowInItsOrder)
+{
+    AddRow(1, IsoDay(0) + " 08:00:00");  // modify and delete enabled
+    ShowDay(0);
+    uitest::Driver driver;
+    std::vector<QString> forward;
+    std::vector<QString> backward;
+    driver.OnModal<TOperationApplyForm>([&](TOperationApplyForm& form) {
+        uitest::Settle();
+        auto focused = [] { return uitest::Focused() != nullptr ? uitest::Focused()->objectName() : QString(); };
+        forward.push_back(focused());
+        for (int i = 0; i < 3; ++i) {
+            uitest::Tab();
+            forward.push_back(focused());
+        }
+        // The grid keeps Tab for its columns; Ctrl+Tab leaves it.
+        uitest::Tab();
+        forward.push_back(focused());
+        uitest::Key(Qt::Key_Tab, Qt::ControlModifier);
+        forward.push_back(focused());
+        for (int i = 0; i < 4; ++i) {
+            uitest::Tab();
+            forward.push_back(focused());
+        }
+        // Backwards from the navigator into the grid, and out of it again.
+        form.DBNavigator1->setFocus();
+        uitest::ShiftTab();
+        backward.push_back(focused());
+        uitest::Key(Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
+        backward.push_back(focused());
+        form.BtnCloseClick(form.BtnClose);
+    });
+    Form().ShowList();
+    const std::vector<QString> expected = {"DateEdit1", "BtnClose",     "CheckOnly", "DBGrid1",   "DBGrid1",
+                                           "DBNavigator1", "BtnNew",   "BtnModify", "BtnDelete", "DateEdit1"};
+    EXPECT_EQ(forward, expected);
+    EXPECT_EQ(backward, (std::vector<QString>{"DBGrid1", "CheckOnly"}));
 }
 
 }  // namespace
