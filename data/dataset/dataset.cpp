@@ -788,6 +788,9 @@ void TDataSet::Resync()
     if (current_ < 0 && !view_.empty()) {
         current_ = 0;
     }
+    if (view_.empty()) {
+        eof_ = bof_ = true;  // a cancelled insertion was the only record
+    }
     activeOverride_ = -1;
     if (Record* record = CurrentRecord()) {
         CalculateFields(*record);

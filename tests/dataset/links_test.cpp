@@ -246,6 +246,12 @@ TEST_F(Links, EndOfDataAndStartOfDataFlags)
     data.Open();
     EXPECT_TRUE(data.Eof());
     EXPECT_TRUE(data.IsEmpty());
+    data.Append();
+    EXPECT_FALSE(data.Eof());
+    data.Cancel();  // empty again: both flags as after opening
+    EXPECT_TRUE(data.IsEmpty());
+    EXPECT_TRUE(data.Eof());
+    EXPECT_TRUE(data.Bof());
 }
 
 TEST_F(Links, FieldLinkFollowsItsFieldAcrossOpenAndClose)
