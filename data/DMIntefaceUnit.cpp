@@ -75,6 +75,7 @@ TField* CreateField(TComponent* owner, TDataSet* dataSet, std::string_view compo
     field->SetFieldKind(def.calculated ? fkCalculated : fkData);
     field->SetDisplayLabel(std::string(def.displayLabel));
     field->SetDisplayWidth(def.displayWidth);
+    field->SetVisible(def.visible);
     if (!def.editMask.empty()) {
         field->SetEditMask(std::string(def.editMask));
     }

@@ -11,7 +11,7 @@ constexpr FieldDef Text(std::string_view name, int size, std::string_view label,
 }
 
 constexpr FieldDef Calculated(std::string_view name, int width) {
-  return {name, FieldClass::String, 60, 0, false, {}, width, {}, {}, true};
+  return {name, FieldClass::String, 60, 0, false, {}, width, {}, {}, true, false};
 }
 
 constexpr std::array kOperationPlan = {

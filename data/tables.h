@@ -27,9 +27,12 @@ struct FieldDef {
   std::string_view editMask;
   std::string_view displayFormat;
   bool calculated = false;
+  // Shown by a grid that lists the query's fields itself.
+  bool visible = true;
 };
 
-// TOperationPlan: its 30 columns in table order, then JOperator and JAnaDoctor.
+// TOperationPlan: its 30 columns in table order, then JOperator and JAnaDoctor
+// (hidden: computed for every row, shown by no window).
 [[nodiscard]] std::span<const FieldDef> OperationPlanFields();
 inline constexpr int kOperationPlanColumns = 30;
 // TEmployee's seven columns.

@@ -128,6 +128,9 @@ TEST(DMIntefaceComponents, FieldsAndSettingsAsTheWindowsExpectThem)
     EXPECT_EQ(dm.QOperationPlanFStatus->DisplayLabel(), "FStatus");
     EXPECT_EQ(dm.QOperationPlanJOperator->FieldKind(), fkCalculated);
     EXPECT_EQ(dm.QOperationPlanJOperator->Size(), 60);
+    EXPECT_FALSE(dm.QOperationPlanJOperator->Visible());  // computed for every row, shown by no window
+    EXPECT_FALSE(dm.QOperationPlanJAnaDoctor->Visible());
+    EXPECT_TRUE(dm.QOperationPlanFStatus->Visible());
     EXPECT_EQ(dm.QEmployee->Fields().Count(), 7);
     EXPECT_EQ(dm.QDiag->Fields().Count(), 3);
     EXPECT_EQ(dm.DSQOperationPlan->DataSet(), dm.QOperationPlan);
