@@ -740,6 +740,11 @@ void TDataSet::Delete()
     if (beforeDelete_) {
         beforeDelete_(*this);
     }
+    // The following record becomes current: read it first, so a cursor that
+    // fails here leaves the record, its edit and the state as they were.
+    if (current_ + 1 >= static_cast<int>(view_.size())) {
+        FetchOne();
+    }
     Record* record = CurrentRecord();
     std::vector<Variant> edited;
     if (state_ == dsEdit && !editBackup_.empty()) {
@@ -763,10 +768,6 @@ void TDataSet::Delete()
     }
     editBackup_.clear();
     RebuildView();
-    // The following record becomes current; read it if it is not yet read.
-    if (current_ >= static_cast<int>(view_.size())) {
-        FetchOne();
-    }
     current_ = std::min(current_, static_cast<int>(view_.size()) - 1);
     eof_ = view_.empty();
     bof_ = view_.empty() || current_ == 0;

@@ -191,6 +191,25 @@ TEST_F(Links, AnAppendWhoseNewRecordFailsLeavesNoInsertionBehind)
     EXPECT_EQ(data.posts, 1);
 }
 
+TEST_F(Links, ADeleteWhoseNextRecordCannotBeReadLeavesTheRecordAndItsEdit)
+{
+    data.rows.resize(3);
+    data.Open();
+    data.failFetchAt = 1;
+    data.Edit();
+    name->SetAsString("x");
+    EXPECT_THROW(data.Delete(), EDatabaseError);
+    EXPECT_EQ(data.State(), dsEdit);
+    EXPECT_EQ(name->AsString(), "x");
+    EXPECT_EQ(data.RecNo(), 1);
+    data.failFetchAt = -1;
+    data.Cancel();
+    EXPECT_EQ(name->AsString(), "row0");
+    data.Delete();
+    EXPECT_EQ(name->AsString(), "row1");  // the following record is current
+    EXPECT_FALSE(data.Eof());
+}
+
 TEST_F(Links, ABufferWindowReadsOnlyWhatItShows)
 {
     data.Open();

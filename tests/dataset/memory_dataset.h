@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "data/dataset/dataset.h"
+#include "data/dataset/db_errors.h"
 
 namespace datasettest {
 
@@ -16,6 +17,8 @@ public:
     // Source rows, one value per data field in field order.
     std::vector<std::vector<dataset::Variant>> rows;
     bool editable = true;
+    // Reading this row (from 0) fails as an engine's cursor can; -1: never.
+    int failFetchAt = -1;
     int fetches = 0;
     int posts = 0;
 
@@ -32,6 +35,9 @@ protected:
     {
         if (next_ >= rows.size()) {
             return false;
+        }
+        if (static_cast<int>(next_) == failFetchAt) {
+            throw EDatabaseError("cursor lost");
         }
         ++fetches;
         for (std::size_t i = 0; i < values.size() && i < rows[next_].size(); ++i) {
