@@ -12,6 +12,8 @@
 #include <QLabel>
 
 #include <dlfcn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -157,6 +159,32 @@ TEST_F(OperEditEntry, TwoCallsInARowEachLogInAfresh)
     // The database went away between calls: the next call reports it.
     std::remove((db.Dir() + "/his.db").c_str());
     EXPECT_STREQ(lib_.CallUtf8("李医生", "0301", "普外科"), result::kCannotConnect);
+}
+
+// The host calls operedit in a process of its own, where Qt has not started yet.
+TEST(OperEditHost, AnXServerThatDoesNotAnswerIsReportedInsteadOfEndingTheHost)
+{
+    testenv::HisDatabase db(Backend::Sqlite);  // the login succeeds: only the display is missing
+    int display = 150;
+    while (display < 200 && access(("/tmp/.X11-unix/X" + std::to_string(display)).c_str(), F_OK) == 0) {
+        ++display;
+    }
+    for (const std::string platform : {"-u QT_QPA_PLATFORM", "QT_QPA_PLATFORM=xcb"}) {
+        SCOPED_TRACE(platform);
+        const std::string run = "env -u WAYLAND_DISPLAY " + platform + " DISPLAY=:" + std::to_string(display) +
+                                " '" + BinaryDir() + "/bin/emrhost' doctor 0301 ward 2>/dev/null";
+        std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(run.c_str(), "r"), pclose);
+        ASSERT_TRUE(pipe);
+        std::string output;
+        char line[512];
+        while (std::fgets(line, sizeof line, pipe.get()) != nullptr) {
+            output += line;
+        }
+        const int status = pclose(pipe.release());
+        ASSERT_TRUE(WIFEXITED(status)) << "the host ended abnormally";
+        EXPECT_EQ(WEXITSTATUS(status), 1);
+        EXPECT_EQ(output, gbk::ToUtf8(result::kNoDisplay) + "\n");
+    }
 }
 
 TEST(OperEditLibrary, ExportsOnlyOperedit)
