@@ -2,6 +2,7 @@
 
 #include "platform/ui/application.h"
 
+#include <QKeyEvent>
 #include <QPainter>
 #include <QPolygon>
 #include <QStyle>
@@ -38,6 +39,14 @@ protected:
             arrow << QPoint(c.x() - 2, c.y() - 4) << QPoint(c.x() + 2, c.y()) << QPoint(c.x() - 2, c.y() + 4);
         }
         painter.drawPolygon(arrow);
+        // The focused button of a focused navigator.
+        const auto* navigator = static_cast<const TDBNavigator*>(parentWidget());
+        if (navigator->hasFocus() && navigator->FocusedButton() == kind_) {
+            QStyleOptionFocusRect focus;
+            focus.initFrom(this);
+            focus.rect = rect().adjusted(3, 3, -3, -3);
+            style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &painter, this);
+        }
         // A bar at the end for first and last.
         if (kind_ == nbFirst) {
             painter.drawLine(c.x() - 4, c.y() - 4, c.x() - 4, c.y() + 4);
@@ -156,6 +165,54 @@ void TDBNavigator::LayoutButtons()
         extra = std::max(0, extra - 1);
         button->setGeometry(x, 0, w, height());
         x += w;
+    }
+}
+
+void TDBNavigator::keyPressEvent(QKeyEvent* event)
+{
+    if (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    switch (event->key()) {
+    case Qt::Key_Left:
+    case Qt::Key_Right: {
+        const int step = event->key() == Qt::Key_Left ? -1 : 1;
+        const int next = static_cast<int>(focused_) + step;
+        if (next >= 0 && next < ButtonCount) {
+            focused_ = static_cast<TNavigateBtn>(next);
+            for (QAbstractButton* button : buttons_) {
+                button->update();
+            }
+        }
+        event->accept();
+        return;
+    }
+    case Qt::Key_Space:
+        event->accept();
+        if (buttons_[focused_]->isEnabled()) {
+            ui::Guarded([&] { BtnClick(focused_); });
+        }
+        return;
+    default:
+        QWidget::keyPressEvent(event);
+        return;
+    }
+}
+
+void TDBNavigator::focusInEvent(QFocusEvent* event)
+{
+    QWidget::focusInEvent(event);
+    for (QAbstractButton* button : buttons_) {
+        button->update();
+    }
+}
+
+void TDBNavigator::focusOutEvent(QFocusEvent* event)
+{
+    QWidget::focusOutEvent(event);
+    for (QAbstractButton* button : buttons_) {
+        button->update();
     }
 }
 

@@ -6,6 +6,10 @@
 // its end, all of them while the dataset is closed or in edit or insert
 // state. A click first posts or cancels through the dataset's own
 // navigation (its browse-mode check) and then moves.
+//
+// The navigator is one tab stop. With the focus, one button is the focused
+// one (drawn with a focus frame): Left and Right move among the buttons,
+// Space clicks the focused button when it is enabled.
 #pragma once
 
 #include "data/dataset/dataset.h"
@@ -37,12 +41,17 @@ public:
 
     // What a click on `button` does.
     void BtnClick(TNavigateBtn button);
+    // The button that Space clicks while the navigator has the focus.
+    [[nodiscard]] TNavigateBtn FocusedButton() const { return focused_; }
 
     // Runs after a button's move.
     std::function<void(QWidget* sender, TNavigateBtn button)> OnClick;
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
 private:
     class Link;
@@ -52,4 +61,5 @@ private:
 
     std::unique_ptr<Link> link_;
     std::array<QAbstractButton*, ButtonCount> buttons_{};
+    TNavigateBtn focused_ = nbFirst;
 };

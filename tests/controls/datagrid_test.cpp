@@ -340,6 +340,24 @@ TEST_F(DataGridTest, NavigatorMovesTheRecordAndTellsItsButtonsApart)
     EXPECT_EQ(data.query->RecNo(), 1);
     uitest::Click(navigator->Button(nbNext));
     EXPECT_EQ(data.query->RecNo(), 2);
+
+    // As a tab stop it works from the keyboard: the arrows choose a button, Space clicks it.
+    navigator->setFocus();
+    uitest::Settle();
+    ASSERT_EQ(uitest::Focused(), navigator);
+    uitest::Key(Qt::Key_Right);
+    uitest::Key(Qt::Key_Right);
+    EXPECT_EQ(navigator->FocusedButton(), nbNext);
+    uitest::Key(Qt::Key_Space);
+    EXPECT_EQ(data.query->RecNo(), 3);
+    for (int i = 0; i < 3; ++i) {
+        uitest::Key(Qt::Key_Left);
+    }
+    EXPECT_EQ(navigator->FocusedButton(), nbFirst);
+    uitest::Key(Qt::Key_Space);
+    EXPECT_EQ(data.query->RecNo(), 1);
+    uitest::Key(Qt::Key_Space);  // a disabled button does nothing
+    EXPECT_EQ(data.query->RecNo(), 1);
 }
 
 // A picture of the list grid (images/datagrid.png of the build tree, or the
