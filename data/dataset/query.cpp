@@ -350,7 +350,22 @@ void TDBDataSet::SetDatabaseName(std::string name)
         return;
     }
     CheckInactive();
+    if (database_ != nullptr) {
+        DatabaseClosing();
+    }
     databaseName_ = std::move(name);
+}
+
+void TDBDataSet::SetSessionName(std::string name)
+{
+    if (name == sessionName_) {
+        return;
+    }
+    CheckInactive();
+    if (database_ != nullptr) {
+        DatabaseClosing();
+    }
+    sessionName_ = std::move(name);
 }
 
 hisdb::Connection& TDBDataSet::OpenDatabase()

@@ -85,10 +85,11 @@ public:
     ~TDBDataSet() override;
 
     [[nodiscard]] const std::string& DatabaseName() const { return databaseName_; }
-    // Only while closed.
+    // Only while closed; a prepared query is unprepared and released by the
+    // connection it was prepared on.
     void SetDatabaseName(std::string name);
     [[nodiscard]] const std::string& SessionName() const { return sessionName_; }
-    void SetSessionName(std::string name) { sessionName_ = std::move(name); }
+    void SetSessionName(std::string name);
     [[nodiscard]] TUpdateMode UpdateMode() const { return updateMode_; }
     void SetUpdateMode(TUpdateMode mode) { updateMode_ = mode; }
     // The connection while registered with it, else nullptr.

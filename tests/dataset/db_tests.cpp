@@ -171,6 +171,27 @@ TEST_P(DatasetDbTest, LinksFindNewDefaultFieldsAfterADisabledReopen)
     EXPECT_EQ(link.Field()->AsString(), "张三");
 }
 
+TEST_P(DatasetDbTest, ANewDatabaseNameReleasesThePreparedStatementsConnection)
+{
+    auto* other = new TDatabase(module_.get());
+    other->SetAliasName(database_->AliasName());
+    other->SetDatabaseName("Other");
+    other->Params() = database_->Params();
+    auto* q = new TQuery(module_.get());
+    q->SetDatabaseName("HISDb");
+    q->SQL().Add("select 1 as X");
+    q->Prepare();
+    EXPECT_EQ(database_->DataSetCount(), 1);
+    q->SetDatabaseName("Other");
+    EXPECT_FALSE(q->Prepared());
+    EXPECT_EQ(database_->DataSetCount(), 0);
+    q->Open();
+    EXPECT_EQ(q->Database(), other);
+    EXPECT_EQ(other->DataSetCount(), 1);
+    other->Close();  // closes what runs on it
+    EXPECT_FALSE(q->Active());
+}
+
 TEST_P(DatasetDbTest, WithoutKeepConnectionTheLastReleaseDisconnects)
 {
     database_->SetKeepConnection(false);
