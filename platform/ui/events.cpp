@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QTimer>
 
 #include <algorithm>
 #include <vector>
@@ -12,6 +13,30 @@ namespace ui {
 namespace {
 
 const char* const kTabOrder = "ui.tabOrder";
+
+// Swallows the mouse presses delivered before the event loop runs again.
+class PressCanceller : public QObject {
+public:
+    PressCanceller()
+    {
+        QCoreApplication::instance()->installEventFilter(this);
+        QTimer::singleShot(0, this, [this] {
+            QCoreApplication::instance()->removeEventFilter(this);
+            deleteLater();
+        });
+    }
+
+protected:
+    bool eventFilter(QObject* /*watched*/, QEvent* event) override
+    {
+        return event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick;
+    }
+};
+
+void CancelPendingPress()
+{
+    new PressCanceller();
+}
 
 void OnFocusChanged(QWidget* old, QWidget* now)
 {
@@ -49,6 +74,13 @@ void OnFocusChanged(QWidget* old, QWidget* now)
     }
     // The exit handler may have moved the focus on; enter only where it is.
     QWidget* focused = QApplication::focusWidget();
+    if (from && focused != nullptr && ControlOf(focused) == from) {
+        // The control kept the focus (its exit refused the move, e.g. a text
+        // that cannot be written): the mouse press that asked for the move
+        // does not reach its target, so a click on a button does not run it.
+        CancelPendingPress();
+        return;
+    }
     if (to && (to == focused || to->isAncestorOf(focused))) {
         if (auto* events = FindEvents(to); events && events->OnEnter) {
             auto handler = events->OnEnter;

@@ -281,6 +281,19 @@ TEST_F(TimeMaskTest, IncompleteTimeKeepsTheFocusWithTheError)
     EXPECT_NE(uitest::Focused(), form.time);
 }
 
+TEST_F(TimeMaskTest, ClickOnAButtonWithAnIncompleteTimeOnlyShowsTheError)
+{
+    auto* ok = new ui::Button(&form, QString::fromUtf8("确定"));
+    ui::Place(ok, 10, 110, 60, 25);
+    ok->show();
+    ok->OnClick = [this](QWidget*) { data.data.Post(); };
+    uitest::Type(QStringLiteral("09"));
+    uitest::Click(ok);
+    EXPECT_EQ(uitest::Focused(), form.time);
+    EXPECT_EQ(driver.BoxTexts(), QStringList{"Invalid input value.  Use escape key to abandon changes."});
+    EXPECT_EQ(data.data.State(), dsEdit);
+}
+
 TEST_F(TimeMaskTest, UntouchedIncompleteTextIsNeitherValidatedNorWritten)
 {
     uitest::Tab();

@@ -112,6 +112,31 @@ TEST_F(EventsTest, ExitHandlerCanKeepTheFocus)
     EXPECT_EQ(exits, QStringList{"edit0"});
 }
 
+TEST_F(EventsTest, ClickIsDroppedWhenTheControlRefusesToLetTheFocusGo)
+{
+    uitest::Driver driver;
+    int clicks = 0;
+    button->OnClick = [&](QWidget*) { ++clicks; };
+    bool refuse = true;
+    ui::Events(edits[0]).ControlExit = [&](QWidget* sender) {
+        if (refuse) {
+            sender->setFocus();
+            throw std::runtime_error("Invalid input value");
+        }
+    };
+    uitest::Click(button);
+    EXPECT_EQ(uitest::Focused(), edits[0]);
+    EXPECT_EQ(clicks, 0);
+    EXPECT_EQ(driver.BoxTexts(), QStringList{"Invalid input value."});
+    EXPECT_TRUE(exits.isEmpty());  // an exit that failed runs no OnExit
+
+    uitest::Settle();
+    refuse = false;
+    uitest::Click(button);
+    EXPECT_EQ(uitest::Focused(), button);
+    EXPECT_EQ(clicks, 1);
+}
+
 TEST_F(EventsTest, WindowOpenedByAnExitHandlerHasItsOwnExits)
 {
     uitest::Driver driver;
