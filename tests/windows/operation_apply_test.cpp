@@ -193,6 +193,8 @@ TEST_F(ListWindow, ArrangedRowsAreRefusedAndEmptyListsDoNothing)
 
 TEST_F(ListWindow, BadDateIsSilentOnEnterAndReportedOnLeaving)
 {
+    AddRow(1, IsoDay(0) + " 08:00:00");
+    AddRow(2, IsoDay(0) + " 09:00:00");
     ShowDay(0);
     uitest::Driver driver;
     uitest::ShowActive(&Form());
@@ -208,10 +210,18 @@ TEST_F(ListWindow, BadDateIsSilentOnEnterAndReportedOnLeaving)
     EXPECT_EQ(driver.Boxes()[0].text, QString::fromUtf8("日期格式错误，请重新输入"));
     EXPECT_EQ(uitest::Focused(), Form().DateEdit1);
 
+    // A click into the list is refused the same way and does not move the list either.
+    TDataGrid& grid = *Form().DBGrid1;
+    uitest::Click(grid.viewport(), grid.CellRect(1, 1).center());
+    ASSERT_EQ(driver.Boxes().size(), 2u);
+    EXPECT_EQ(driver.Boxes()[1].text, QString::fromUtf8("日期格式错误，请重新输入"));
+    EXPECT_EQ(uitest::Focused(), Form().DateEdit1);
+    EXPECT_EQ(DMInteface->QOperationPlan->RecNo(), 1);
+
     // RefreshList's own message differs: an ASCII comma and two blanks.
     Form().RefreshList();
-    ASSERT_EQ(driver.Boxes().size(), 2u);
-    EXPECT_EQ(driver.Boxes()[1].text, QString::fromUtf8("日期格式错误,请重新输入!  "));
+    ASSERT_EQ(driver.Boxes().size(), 3u);
+    EXPECT_EQ(driver.Boxes()[2].text, QString::fromUtf8("日期格式错误,请重新输入!  "));
 }
 
 TEST_F(ListWindow, EnterWithAValidDateRereadsTheList)
