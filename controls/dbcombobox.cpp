@@ -5,6 +5,7 @@
 #include "platform/ui/events.h"
 
 #include <QAbstractItemView>
+#include <QContextMenuEvent>
 #include <QFocusEvent>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
@@ -16,10 +17,12 @@ namespace {
 using boundcontrol::Printable;
 using boundcontrol::ProbeByte;
 
-// Lets text be dropped into the list's editor only once the dataset edits.
-class DropGate : public QObject {
+// Lets the free-text editor's text change by a drop or by its context menu
+// only once the dataset edits (`begin` returns true).
+class EditorGate : public QObject {
 public:
-    DropGate(QLineEdit* editor, std::function<bool()> begin) : QObject(editor), begin_(std::move(begin))
+    EditorGate(QLineEdit* editor, std::function<bool()> begin, std::function<void()> changed)
+        : QObject(editor), editor_(editor), begin_(std::move(begin)), changed_(std::move(changed))
     {
         editor->installEventFilter(this);
     }
@@ -27,6 +30,18 @@ public:
 protected:
     bool eventFilter(QObject* /*watched*/, QEvent* event) override
     {
+        if (event->type() == QEvent::ContextMenu) {
+            const QPoint at = static_cast<QContextMenuEvent*>(event)->globalPos();
+            ui::Guarded([&] {
+                boundcontrol::ShowEditMenu(*editor_, at, [this](const QString& command) {
+                    if (begin_()) {
+                        boundcontrol::RunEditCommand(*editor_, command);
+                        changed_();
+                    }
+                });
+            });
+            return true;
+        }
         if (event->type() != QEvent::Drop) {
             return false;
         }
@@ -39,7 +54,9 @@ protected:
     }
 
 private:
+    QLineEdit* editor_;
     std::function<bool()> begin_;
+    std::function<void()> changed_;
 };
 
 }  // namespace
@@ -107,9 +124,9 @@ void TDBComboBox::SetUpEditor()
     // The combo box keeps the focus and hands its keys to the editor; a key
     // sent to the editor itself reaches the window's handlers all the same.
     ui::Events(this).Attach(editor);
-    new DropGate(editor, [this, editor] {
-        return editor->isEnabled() && BeginChange() && !editor->isReadOnly();
-    });
+    new EditorGate(
+        editor, [this, editor] { return editor->isEnabled() && BeginChange() && !editor->isReadOnly(); },
+        [this] { UserChanged(); });
 }
 
 bool TDBComboBox::BeginChange()

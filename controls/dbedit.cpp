@@ -5,6 +5,8 @@
 #include "platform/ui/events.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QClipboard>
 #include <QContextMenuEvent>
 #include <QDropEvent>
 #include <QFocusEvent>
@@ -46,6 +48,76 @@ bool IsChangeKey(const QKeyEvent& event)
         }
     }
     return false;
+}
+
+void ShowEditMenu(QLineEdit& edit, const QPoint& globalPos, std::function<void(const QString& command)> run)
+{
+    // The edit menu of a Chinese workstation. Qt's own menu cannot be used:
+    // its commands change the text directly, before the dataset could edit.
+    QPointer<QMenu> menu = new QMenu(&edit);
+    const bool writable = !edit.isReadOnly();
+    const bool selected = edit.hasSelectedText();
+    const bool secret = edit.echoMode() != QLineEdit::Normal;
+    const auto add = [&](const char* label, const char* command, bool enabled) {
+        QAction* action = menu->addAction(QString::fromUtf8(label));
+        action->setObjectName(QLatin1String(command));
+        action->setEnabled(enabled);
+        const QString name = QLatin1String(command);
+        ui::Connect(action, &QAction::triggered, &edit, [&edit, run, name] {
+            if (name == QLatin1String("edit-copy")) {
+                edit.copy();
+            } else if (name == QLatin1String("select-all")) {
+                edit.selectAll();
+            } else {
+                run(name);
+            }
+        });
+    };
+    add("撤消(&U)", "edit-undo", writable && edit.isUndoAvailable());
+    menu->addSeparator();
+    add("剪切(&T)", "edit-cut", writable && selected && !secret);
+    add("复制(&C)", "edit-copy", selected && !secret);
+    add("粘贴(&P)", "edit-paste", writable && !QApplication::clipboard()->text().isEmpty());
+    add("删除(&D)", "edit-delete", writable && selected);
+    menu->addSeparator();
+    add("全选(&A)", "select-all", !edit.text().isEmpty());
+    menu->exec(globalPos);
+    delete menu;
+}
+
+void RunEditCommand(QLineEdit& edit, const QString& command)
+{
+    if (command == QLatin1String("edit-paste")) {
+        edit.paste();
+    } else if (command == QLatin1String("edit-cut")) {
+        edit.cut();
+    } else if (command == QLatin1String("edit-delete")) {
+        edit.del();
+    } else if (command == QLatin1String("edit-undo")) {
+        edit.undo();
+    }
+}
+
+QKeyEvent CommandKey(const QString& command)
+{
+    const auto key = [](QKeySequence::StandardKey standard, Qt::Key fallback, Qt::KeyboardModifiers mods) {
+        const auto bindings = QKeySequence::keyBindings(standard);
+        if (!bindings.isEmpty()) {
+            const QKeyCombination combination = bindings.front()[0];
+            return QKeyEvent(QEvent::KeyPress, combination.key(), combination.keyboardModifiers());
+        }
+        return QKeyEvent(QEvent::KeyPress, fallback, mods);
+    };
+    if (command == QLatin1String("edit-paste")) {
+        return key(QKeySequence::Paste, Qt::Key_V, Qt::ControlModifier);
+    }
+    if (command == QLatin1String("edit-cut")) {
+        return key(QKeySequence::Cut, Qt::Key_X, Qt::ControlModifier);
+    }
+    if (command == QLatin1String("edit-undo")) {
+        return key(QKeySequence::Undo, Qt::Key_Z, Qt::ControlModifier);
+    }
+    return QKeyEvent(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier);
 }
 
 ControlLink::ControlLink(std::function<void()> dataChanged, std::function<void()> editingChanged,
@@ -321,34 +393,20 @@ void TDBEdit::focusOutEvent(QFocusEvent* event)
 
 void TDBEdit::contextMenuEvent(QContextMenuEvent* event)
 {
-    QPointer<QMenu> menu = createStandardContextMenu();
-    // Pasting, cutting, deleting and undoing change the text: the dataset
-    // enters edit state first.
-    for (QAction* action : menu->actions()) {
-        const QString name = action->objectName();
-        if (name == QLatin1String("edit-paste") || name == QLatin1String("edit-cut") ||
-            name == QLatin1String("edit-delete") || name == QLatin1String("edit-undo") ||
-            name == QLatin1String("edit-redo")) {
-            QObject::disconnect(action, &QAction::triggered, nullptr, nullptr);
-            ui::Connect(action, &QAction::triggered, this, [this, name] {
-                if (!BeginChange() || isReadOnly()) {
-                    return;
-                }
-                if (name == QLatin1String("edit-paste")) {
-                    paste();
-                } else if (name == QLatin1String("edit-cut")) {
-                    cut();
-                } else if (name == QLatin1String("edit-delete")) {
-                    del();
-                } else if (name == QLatin1String("edit-undo")) {
-                    undo();
-                } else {
-                    redo();
-                }
-                link_.MarkModified();
-            });
+    boundcontrol::ShowEditMenu(*this, event->globalPos(), [this](const QString& command) {
+        if (!BeginChange() || isReadOnly()) {
+            return;
         }
-    }
-    menu->exec(event->globalPos());
-    delete menu;
+        if (mask_) {
+            // Through the mask, as the command's key would do it.
+            QKeyEvent key = boundcontrol::CommandKey(command);
+            bool changed = false;
+            if (mask_->HandleKey(key, changed) && changed) {
+                link_.MarkModified();
+            }
+            return;
+        }
+        boundcontrol::RunEditCommand(*this, command);
+        link_.MarkModified();
+    });
 }

@@ -23,13 +23,12 @@
 #include "controls/mask_edit.h"
 #include "data/dataset/dataset.h"
 
+#include <QKeyEvent>
 #include <QLineEdit>
 
 #include <functional>
 #include <memory>
 #include <string>
-
-class QKeyEvent;
 
 // What the bound edit and the bound list share.
 namespace boundcontrol {
@@ -43,6 +42,16 @@ namespace boundcontrol {
 // backspace and Delete (with any modifier), Shift+Insert, and the editing
 // shortcuts (paste, cut, undo, redo, delete word, delete to the end, ...).
 [[nodiscard]] bool IsChangeKey(const QKeyEvent& event);
+
+// Shows the edit's context menu (undo, cut, copy, paste, delete, select all)
+// at `globalPos`; its commands that change the text call `run` with their
+// name ("edit-undo", "edit-cut", "edit-paste", "edit-delete"), so that the
+// control can begin the edit first.
+void ShowEditMenu(QLineEdit& edit, const QPoint& globalPos, std::function<void(const QString& command)> run);
+// Runs one of those commands on the edit.
+void RunEditCommand(QLineEdit& edit, const QString& command);
+// The key that does the command (for an edit that handles keys itself).
+[[nodiscard]] QKeyEvent CommandKey(const QString& command);
 
 // The field link of a bound control: passes the link's notices to the
 // control's handlers; on destruction it stops them before it detaches, so

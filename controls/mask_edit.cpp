@@ -83,6 +83,15 @@ bool MaskEdit::Insert(const QString& typed)
     }
     bool any = false;
     for (QChar c : typed) {
+        // The separator typed (or pasted) where the mask has it is taken as
+        // that literal: "08:15" pastes as it was copied.
+        if (caret < mask_.Length() && mask_.IsLiteral(caret) && c == QLatin1Char(mask_.At(caret).literal)) {
+            caret = NextInput(caret + 1);
+            continue;
+        }
+        if (caret > 0 && mask_.IsLiteral(caret - 1) && c == QLatin1Char(mask_.At(caret - 1).literal)) {
+            continue;
+        }
         const int pos = NextInput(caret);
         char accepted = 0;
         if (pos >= mask_.Length() || c.unicode() >= 0x80 ||

@@ -4,6 +4,7 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QClipboard>
 #include <QDropEvent>
 #include <QLineEdit>
 #include <QMimeData>
@@ -113,6 +114,19 @@ TEST_F(DBComboBoxTest, DeletingAWordOrDroppingTextIntoTheFreeTextBeginsTheEdit)
     EXPECT_EQ(data.data.State(), dsEdit);
     uitest::Tab();
     EXPECT_EQ(data.assay->AsString(), "梅毒");
+    EXPECT_TRUE(driver.Boxes().empty());
+}
+
+TEST_F(DBComboBoxTest, PastingFromTheFreeTextMenuBeginsTheEdit)
+{
+    QApplication::clipboard()->setText(QString::fromUtf8("乙肝"));
+    form.assay->setFocus();
+    form.assay->lineEdit()->selectAll();
+    controlstest::ChooseFromContextMenu(form.assay->lineEdit(), QStringLiteral("edit-paste"));
+    EXPECT_EQ(data.data.State(), dsEdit);
+    EXPECT_EQ(form.assay->Text(), QString::fromUtf8("乙肝"));
+    uitest::Tab();
+    EXPECT_EQ(data.assay->AsString(), "乙肝");
     EXPECT_TRUE(driver.Boxes().empty());
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QClipboard>
 #include <QFontInfo>
 #include <QImage>
 #include <QDropEvent>
@@ -89,6 +90,32 @@ void Drop(QWidget* target, const QString& text)
     QApplication::sendEvent(target, &enter);
     QDropEvent drop(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(target, &drop);
+}
+
+TEST_F(DBEditTest, ContextMenuPasteBeginsTheEditAndAMaskedEditTakesItThroughTheMask)
+{
+    QApplication::clipboard()->setText(QString::fromUtf8("李"));
+    Focus(form.name);
+    form.name->setCursorPosition(0);
+    controlstest::ChooseFromContextMenu(form.name, QStringLiteral("edit-paste"));
+    EXPECT_EQ(data.data.State(), dsEdit);
+    EXPECT_EQ(form.name->text(), QString::fromUtf8("李张三"));
+
+    QApplication::clipboard()->setText(QStringLiteral("0815"));
+    Focus(form.time);
+    form.time->selectAll();
+    controlstest::ChooseFromContextMenu(form.time, QStringLiteral("edit-paste"));
+    EXPECT_EQ(form.time->text(), QStringLiteral("08:15"));
+    form.time->selectAll();
+    controlstest::ChooseFromContextMenu(form.time, QStringLiteral("edit-cut"));
+    EXPECT_EQ(form.time->text(), QStringLiteral("__:__"));
+    EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("08:15"));
+    form.time->setCursorPosition(0);
+    controlstest::ChooseFromContextMenu(form.time, QStringLiteral("edit-paste"));
+    uitest::Tab();
+    EXPECT_EQ(data.name->AsString(), "李张三");
+    EXPECT_EQ(data.time->AsString(), "08:15");
+    EXPECT_TRUE(driver.Boxes().empty());
 }
 
 TEST_F(DBEditTest, DroppedTextBeginsTheEditOrIsRefused)
@@ -229,6 +256,17 @@ TEST_F(TimeMaskTest, DigitsFillThePositionsAndTheCaretSkipsTheSeparator)
     uitest::Tab();
     EXPECT_EQ(data.time->AsString(), "09:30");
     EXPECT_TRUE(driver.Boxes().empty());
+}
+
+TEST_F(TimeMaskTest, TheSeparatorTypedWhereTheMaskHasItIsTakenAsIt)
+{
+    const int beeps = ui::BeepCount();
+    uitest::Type(QStringLiteral("08:15"));
+    EXPECT_EQ(form.time->text(), QStringLiteral("08:15"));
+    form.time->setCursorPosition(2);
+    uitest::Type(QStringLiteral(":4"));
+    EXPECT_EQ(form.time->text(), QStringLiteral("08:45"));
+    EXPECT_EQ(ui::BeepCount(), beeps);
 }
 
 TEST_F(TimeMaskTest, FirstHourDigitLeftUnfilledIsStoredAsASpace)
