@@ -159,6 +159,13 @@ void TPopupCalendar::MoveYears(int years)
 void TPopupCalendar::keyPressEvent(QKeyEvent* event)
 {
     ui::Guarded([&] {
+        // The box's click key acts on its button as before: the click closes the calendar.
+        const QKeyCombination clickKey = owner_.ClickKey();
+        if (owner_.ButtonWidth() > 0 && event->key() == clickKey.key() &&
+            (event->modifiers() & ~Qt::KeypadModifier) == clickKey.keyboardModifiers()) {
+            owner_.DoClick();
+            return;
+        }
         const QDate date = Date();
         const bool ctrl = (event->modifiers() & Qt::ControlModifier) != 0;
         const bool keypad = (event->modifiers() & Qt::KeypadModifier) != 0;

@@ -25,8 +25,8 @@
 // buttons "Previous Year", "Previous Month", "Next Month", "Next Year" and the
 // title "MMMM, YYYY"; Left/Right and keypad -/+ move a day, Up/Down a week
 // within the shown month, Page Up/Down a month, Ctrl+Page Up/Down a year,
-// "T" today; a click on a day or Enter takes the date, Escape or a click
-// outside closes it.
+// "T" today; a click on a day or Enter takes the date, Escape, a click
+// outside or the click key (a click of the button) closes it.
 //
 // TDBDateEdit shows its field's date (empty for null), is read-only while the
 // dataset browses, starts editing on a digit, backspace, Ctrl+V, Ctrl+X,

@@ -166,6 +166,17 @@ TEST_F(DateEditTest, CalendarOpensOnTodaysMonthForAnEmptyBoxAndTakesAChosenDay)
     EXPECT_FALSE(box->PopupVisible());
     EXPECT_EQ(box->TextDate(), QDate());
 
+    // The click key works as the button does while the calendar is open too: it closes it.
+    int clicks = 0;
+    box->OnButtonClick = [&](QWidget*) { ++clicks; };
+    uitest::Key(Qt::Key_Down, Qt::AltModifier, box);
+    ASSERT_TRUE(box->PopupVisible());
+    Send(popup, Qt::Key_Right);
+    Send(popup, Qt::Key_Down, Qt::AltModifier);
+    EXPECT_FALSE(box->PopupVisible());
+    EXPECT_EQ(clicks, 2);
+    EXPECT_EQ(box->TextDate(), QDate()) << "closing by the click key takes no date";
+
     box->DropDown();
     popup->SetDate(QDate(2026, 5, 20));
     uitest::Settle();
