@@ -9,6 +9,7 @@
 #include <QKeyEvent>
 #include <QPointer>
 #include <QScreen>
+#include <QTimer>
 
 namespace ui {
 
@@ -74,6 +75,16 @@ void Form::SetModalResult(int result)
     }
     if (OnClose) {
         OnClose();
+    }
+    if (showing_) {
+        // Closed while being shown (OnShow): the modal loop has not started
+        // yet and would never end if the window were hidden now.
+        QTimer::singleShot(0, this, [this] {
+            if (isVisible()) {
+                QDialog::done(modalResult_);
+            }
+        });
+        return;
     }
     QDialog::done(modalResult_);
 }
@@ -152,6 +163,11 @@ void Form::keyPressEvent(QKeyEvent* event)
 
 void Form::showEvent(QShowEvent* event)
 {
+    showing_ = true;
+    struct Shown {
+        bool& flag;
+        ~Shown() { flag = false; }
+    } shown{showing_};
     Realign(this);
     ApplyTabOrder(this);
     QDialog::showEvent(event);

@@ -73,6 +73,7 @@ private:
     int modalResult_ = mrNone;
     bool modal_ = false;
     bool destroyed_ = false;
+    bool showing_ = false;
     QWidget* activeControl_ = nullptr;
 };
 

@@ -90,6 +90,15 @@ TEST(FormTest, CloseQueryCanRefuseAndOnCloseRunsWhenItCloses)
     EXPECT_EQ(closed, 1);
 }
 
+TEST(FormTest, FormClosedWhileItIsBeingShownReturnsItsResult)
+{
+    uitest::Driver driver(std::chrono::seconds(3));
+    ui::Form form;
+    form.OnShow = [&] { form.SetModalResult(ui::mrCancel); };
+    EXPECT_EQ(form.ShowModal(), ui::mrCancel);
+    EXPECT_FALSE(form.isVisible());
+}
+
 TEST(FormTest, DestroyHookRunsOnceWhenFreedOrWithItsOwner)
 {
     int destroyed = 0;
