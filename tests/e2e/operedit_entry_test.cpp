@@ -161,6 +161,21 @@ TEST_F(OperEditEntry, TwoCallsInARowEachLogInAfresh)
     EXPECT_STREQ(lib_.CallUtf8("李医生", "0301", "普外科"), result::kCannotConnect);
 }
 
+TEST_F(OperEditEntry, AListThatCannotBeReadEndsTheCallWithItsOwnTextAndLeavesNothingBehind)
+{
+    testenv::HisDatabase db(Backend::Sqlite);
+    uitest::Driver driver;
+    db.Exec("alter table TOperationPlan rename to TOperationPlanAway");
+    EXPECT_STREQ(lib_.CallUtf8("李医生", "0301", "普外科"), result::kFailed);
+    EXPECT_TRUE(driver.Boxes().empty()) << "the entry shows no box of its own";
+
+    // The next call starts afresh and shows its list.
+    db.Exec("alter table TOperationPlanAway rename to TOperationPlan");
+    CloseListWindow(driver);
+    EXPECT_STREQ(lib_.CallUtf8("李医生", "0301", "普外科"), result::kEmpty);
+    EXPECT_EQ(driver.PendingSteps(), 0u);
+}
+
 // The host calls operedit in a process of its own, where Qt has not started yet.
 TEST(OperEditHost, AnXServerThatDoesNotAnswerIsReportedInsteadOfEndingTheHost)
 {
