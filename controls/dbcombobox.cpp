@@ -219,11 +219,10 @@ void TDBComboBox::DataChanged()
         const auto* string = dynamic_cast<const TStringField*>(field);
         const int limit = string != nullptr ? string->Size() : 0;
         const auto* current = dynamic_cast<const GbkWidthLimit*>(editor->validator());
-        if (limit > 0 && current == nullptr) {
-            editor->setValidator(new GbkWidthLimit(limit, editor));
-        } else if (limit == 0 && current != nullptr) {
+        const int now = current != nullptr ? current->Bytes() : 0;
+        if (limit != now) {
             delete current;
-            editor->setValidator(nullptr);
+            editor->setValidator(limit > 0 ? new GbkWidthLimit(limit, editor) : nullptr);
         }
     }
     UpdateWritable();

@@ -10,6 +10,8 @@ class GbkWidthLimit : public QValidator {
 public:
     GbkWidthLimit(int bytes, QObject* parent) : QValidator(parent), bytes_(bytes) {}
 
+    [[nodiscard]] int Bytes() const { return bytes_; }
+
     State validate(QString& input, int& /*pos*/) const override
     {
         return gbk::Width(input.toStdString()) <= static_cast<std::size_t>(bytes_) ? Acceptable : Invalid;

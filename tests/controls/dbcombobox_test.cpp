@@ -92,6 +92,15 @@ TEST_F(DBComboBoxTest, FreeTextTakesChineseWithinTheWidthAndEscapeRestores)
     EXPECT_EQ(data.assay->AsString(), "梅毒");
 }
 
+TEST_F(DBComboBoxTest, FreeTextWidthFollowsTheFieldBoundNow)
+{
+    form.assay->SetDataField("FBloodType");  // 4 bytes instead of 10
+    form.assay->setFocus();
+    form.assay->lineEdit()->selectAll();
+    uitest::Type(QString::fromUtf8("乙肝梅毒"));
+    EXPECT_EQ(form.assay->Text(), QString::fromUtf8("乙肝"));
+}
+
 TEST_F(DBComboBoxTest, DeletingAWordOrDroppingTextIntoTheFreeTextBeginsTheEdit)
 {
     QLineEdit* editor = form.assay->lineEdit();
