@@ -15,6 +15,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QPointer>
+#include <QTimer>
 
 namespace boundcontrol {
 
@@ -389,6 +390,18 @@ void TDBEdit::focusOutEvent(QFocusEvent* event)
     // The text is written and the display text shown when the focus moves to
     // another control of the window (Leave), not when the window is left.
     QLineEdit::focusOutEvent(event);
+    // The focus may also have come here only on its way back to a control
+    // that refused to let it go; then no exit of this edit follows, and it
+    // shows its display text again once the move has settled.
+    QWidget* now = QApplication::focusWidget();
+    if (now != nullptr && now->window() == window()) {
+        QTimer::singleShot(0, this, [this] {
+            if (focused_ && !hasFocus() && !link_.IsModified()) {
+                focused_ = false;
+                DataChanged();
+            }
+        });
+    }
 }
 
 void TDBEdit::contextMenuEvent(QContextMenuEvent* event)

@@ -332,6 +332,20 @@ TEST_F(TimeMaskTest, ClickOnAButtonWithAnIncompleteTimeOnlyShowsTheError)
     EXPECT_EQ(data.data.State(), dsEdit);
 }
 
+TEST_F(TimeMaskTest, EditClickedWhileTheTimeRefusesToBeLeftStillShowsItsDisplayText)
+{
+    uitest::Type(QStringLiteral("09"));
+    uitest::Click(form.status);
+    uitest::Settle();
+    EXPECT_EQ(uitest::Focused(), form.time);
+    EXPECT_EQ(form.status->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignRight);
+    form.time->selectAll();
+    uitest::Type(QStringLiteral("0930"));
+    uitest::Tab();
+    EXPECT_EQ(uitest::Focused(), form.status);
+    EXPECT_EQ(form.status->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignLeft);
+}
+
 TEST_F(TimeMaskTest, UntouchedIncompleteTextIsNeitherValidatedNorWritten)
 {
     uitest::Tab();
