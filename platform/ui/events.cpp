@@ -17,7 +17,7 @@ const char* const kTabOrder = "ui.tabOrder";
 // Swallows the mouse presses delivered before the event loop runs again.
 class PressCanceller : public QObject {
 public:
-    PressCanceller()
+    PressCanceller() : QObject(QCoreApplication::instance())
     {
         QCoreApplication::instance()->installEventFilter(this);
         QTimer::singleShot(0, this, [this] {
