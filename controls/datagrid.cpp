@@ -1047,7 +1047,11 @@ void TDataGrid::mouseDoubleClickEvent(QMouseEvent* event)
 
 void TDataGrid::wheelEvent(QWheelEvent* event)
 {
-    const int steps = event->angleDelta().y() / 120;
+    // Fine-grained wheels and touchpads report fractions of a notch: they add
+    // up to whole notches, one record each.
+    wheelDelta_ += event->angleDelta().y();
+    const int steps = wheelDelta_ / 120;
+    wheelDelta_ -= steps * 120;
     ui::Guarded([&] { Scroll(-steps); });
     event->accept();
 }

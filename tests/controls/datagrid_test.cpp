@@ -236,9 +236,22 @@ TEST_F(DataGridTest, KeysMouseAndWheelMoveTheCurrentRecordButNeverEdit)
 
     uitest::Click(grid->viewport(), grid->CellRect(0, 2).center());
     EXPECT_EQ(data.query->RecNo(), 3);
-    QWheelEvent wheel(QPointF(20, 40), grid->viewport()->mapToGlobal(QPointF(20, 40)), QPoint(), QPoint(0, -240),
-                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
-    QApplication::sendEvent(grid->viewport(), &wheel);
+    auto wheel = [&](int delta) {
+        QWheelEvent event(QPointF(20, 40), grid->viewport()->mapToGlobal(QPointF(20, 40)), QPoint(),
+                          QPoint(0, delta), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(grid->viewport(), &event);
+    };
+    wheel(-240);
+    EXPECT_EQ(data.query->RecNo(), 5);
+    // A touchpad's fractions of a notch add up to whole records.
+    for (int i = 0; i < 3; ++i) {
+        wheel(-40);
+    }
+    EXPECT_EQ(data.query->RecNo(), 6);
+    wheel(-30);
+    wheel(30);
+    wheel(20);
+    wheel(100);
     EXPECT_EQ(data.query->RecNo(), 5);
 
     // Read-only: typing and Ctrl+Delete change nothing.
