@@ -24,10 +24,11 @@
 //
 // OnDblClick fires for every left double click anywhere in the grid, before
 // the grid handles the click. With dgTabs, Tab and Shift+Tab move between
-// columns; Ctrl+Tab and Ctrl+Shift+Tab always move the focus on. Arrow keys, Page Up/Down, Ctrl+Home/End, the
-// mouse and the wheel (a record per notch) move the current record. A ReadOnly grid
-// never edits: typing is ignored and Ctrl+Delete does nothing (otherwise it
-// deletes, asking "Delete record?" with dgConfirmDelete). With
+// columns; Ctrl+Tab and Ctrl+Shift+Tab always move the focus on. Arrow keys,
+// Page Up/Down, Ctrl+Home/End, the mouse and the wheel (a record per notch)
+// move the dataset's current record. A ReadOnly grid never edits: typing is
+// ignored and Ctrl+Delete does nothing (otherwise it deletes, asking "Delete
+// record?" with dgConfirmDelete). With
 // dgCancelOnExit, leaving the grid cancels an insertion nothing was typed
 // into; an error there returns the focus to the grid and propagates.
 #pragma once
