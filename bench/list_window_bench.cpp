@@ -65,6 +65,8 @@ public:
         QObject::connect(&closer, &QTimer::timeout, [] {
             QWidget* window = QApplication::activeModalWidget();
             if (window != nullptr && window->isVisible()) {
+                // The timer may run before the window's first paint is due: paint it now, grid and all.
+                window->repaint();
                 window->close();
             }
         });
