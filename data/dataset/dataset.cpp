@@ -290,6 +290,14 @@ Variant TDataSet::ImageValue(const TField& field, TDataSetState image) const
     if (!CachedUpdatesOn()) {
         Error("Not in cached update mode");
     }
+    // A record being edited whose database image is its values from before
+    // the edit (nothing cached yet, or what was cached has been applied).
+    const Record* record = ActiveRecord();
+    if (image == dsOldValue && state_ == dsEdit && record != nullptr && record == CurrentRecord() &&
+        (record->status == usUnmodified || record->applied) && field.FieldKind() == fkData &&
+        field.slot_ >= 0 && static_cast<std::size_t>(field.slot_) < editBackup_.size()) {
+        return editBackup_[static_cast<std::size_t>(field.slot_)];
+    }
     auto& state = const_cast<TDataSetState&>(state_);
     TempStateGuard guard(state, image);
     return FieldData(field);

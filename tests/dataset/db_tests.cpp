@@ -256,6 +256,8 @@ TEST_P(DatasetDbTest, ModifyIsCachedUntilAppliedAndCommitted)
     EXPECT_EQ(p.query->State(), dsEdit);
     p.name->SetAsString("王五");
     EXPECT_EQ(p.team->AsString(), "王五");  // recomputed after the change
+    EXPECT_EQ(p.name->OldValue(), hisdb::Value(std::string("李四")));  // as read, while still editing
+    EXPECT_EQ(p.name->NewValue(), hisdb::Value(std::string("王五")));
     p.query->Post();
     EXPECT_EQ(p.query->State(), dsBrowse);
     EXPECT_EQ(p.name->AsString(), "王五");
