@@ -858,8 +858,12 @@ void TDataSet::DataEvent(TDataEvent event, TField* field)
     if (disableCount_ > 0) {
         return;
     }
+    // A control's handler may free or detach a data source further down the
+    // list: only those still attached hear the notice.
     for (TDataSource* source : std::vector<TDataSource*>(dataSources_)) {
-        source->DataEvent(event, field);
+        if (std::find(dataSources_.begin(), dataSources_.end(), source) != dataSources_.end()) {
+            source->DataEvent(event, field);
+        }
     }
 }
 
@@ -952,8 +956,12 @@ void TDataSource::DataEvent(TDataEvent event, TField* field)
     } else if (!enabled_) {
         return;
     }
+    // A control's handler may free another control's link (its window
+    // closing): only the links still attached hear the notice.
     for (TDataLink* link : std::vector<TDataLink*>(links_)) {
-        link->DataEvent(event, field);
+        if (std::find(links_.begin(), links_.end(), link) != links_.end()) {
+            link->DataEvent(event, field);
+        }
     }
     switch (event) {
     case deFieldChange:

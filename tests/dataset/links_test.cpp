@@ -315,6 +315,46 @@ TEST_F(Links, DestroyingTheDataSourceFirstLeavesFieldLinksWithoutTheirField)
     EXPECT_FALSE(fieldLink.CanModify());
 }
 
+TEST_F(Links, ALinkOrDataSourceFreedByAnotherControlsNoticeHearsNoMore)
+{
+    // The first link's handler frees what comes after it, as a window closing
+    // in answer to a notice frees its controls.
+    class Closer : public TDataLink {
+    public:
+        std::function<void()> onChange;
+
+    protected:
+        void DataSetChanged() override
+        {
+            if (onChange) {
+                onChange();
+            }
+        }
+    };
+    auto victim = std::make_unique<RecordingLink>();
+    Closer closer;
+    closer.SetDataSource(&source);
+    victim->SetDataSource(&source);
+    closer.onChange = [&victim] { victim.reset(); };
+    data.Open();
+    EXPECT_EQ(victim, nullptr);
+    EXPECT_EQ(source.LinkCount(), 2);
+
+    auto laterSource = std::make_unique<TDataSource>(nullptr);
+    laterSource->SetDataSet(&data);
+    auto laterLink = std::make_unique<RecordingLink>();
+    laterLink->SetDataSource(laterSource.get());
+    closer.onChange = [&] {
+        laterLink.reset();
+        laterSource.reset();
+    };
+    data.First();
+    data.Last();  // a refresh through the first source frees the second one
+    data.Close();
+    data.Open();
+    EXPECT_EQ(laterSource, nullptr);
+}
+
 TEST_F(Links, DestroyingTheDatasetFirstLeavesLinksInactive)
 {
     auto other = std::make_unique<TMemoryDataSet>(nullptr);
