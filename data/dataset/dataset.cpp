@@ -385,6 +385,18 @@ void TDataSet::UnregisterField(TField* field)
     auto& list = fields_.list_;
     list.erase(std::remove(list.begin(), list.end(), field), list.end());
     field->dataSet_ = nullptr;
+    ForgetField(field);
+}
+
+void TDataSet::ForgetField(TField* field)
+{
+    // Even while the controls are disabled: a link must not keep a field
+    // that is about to be freed until the next notice reaches it.
+    for (TDataSource* source : dataSources_) {
+        for (TDataLink* link : source->links_) {
+            link->FieldRemoved(field);
+        }
+    }
 }
 
 void TDataSet::ClearDefaultFields()
@@ -396,6 +408,7 @@ void TDataSet::ClearDefaultFields()
             auto& list = fields_.list_;
             list.erase(std::remove(list.begin(), list.end(), field), list.end());
             field->dataSet_ = nullptr;
+            ForgetField(field);
             delete field;
         }
     }
@@ -1237,6 +1250,14 @@ void TFieldDataLink::EditingChanged()
 {
     if (onEditingChange_) {
         onEditingChange_();
+    }
+}
+
+void TFieldDataLink::FieldRemoved(TField* field)
+{
+    if (field == field_) {
+        field_ = nullptr;
+        modified_ = false;
     }
 }
 

@@ -233,6 +233,8 @@ private:
     [[nodiscard]] dataset::Variant ImageValue(const TField& field, TDataSetState image) const;
     void RegisterField(TField* field);
     void UnregisterField(TField* field);
+    // Tells the links that `field` leaves the dataset.
+    void ForgetField(TField* field);
     void RegisterDataSource(TDataSource* source);
     void UnregisterDataSource(TDataSource* source);
     void NotifyLinks(TDataEvent event, TField* field);
@@ -363,6 +365,9 @@ protected:
     // Write pending text into the field(s).
     virtual void UpdateData() {}
     virtual void CheckBrowseMode() {}
+    // `field` leaves the dataset and may be freed (heard even while the
+    // controls are disabled): drop every reference to it.
+    virtual void FieldRemoved(TField* /*field*/) {}
 
 private:
     friend class TDataSource;
@@ -428,6 +433,7 @@ protected:
     void EditingChanged() override;
     void LayoutChanged() override;
     void UpdateData() override;
+    void FieldRemoved(TField* field) override;
 
 private:
     void UpdateField();

@@ -162,6 +162,7 @@ TEST_P(DatasetDbTest, LinksFindNewDefaultFieldsAfterADisabledReopen)
     // default fields are made anew (now of another class).
     q->DisableControls();
     q->Close();
+    EXPECT_EQ(link.Field(), nullptr);  // its field is freed: no pointer to it is kept
     q->SQL().Clear();
     q->SQL().Add("select FName as FX from " + table);
     q->Prepare();
