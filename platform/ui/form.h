@@ -16,6 +16,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QPointer>
 
 #include <functional>
 
@@ -74,7 +75,7 @@ private:
     bool modal_ = false;
     bool destroyed_ = false;
     bool showing_ = false;
-    QWidget* activeControl_ = nullptr;
+    QPointer<QWidget> activeControl_;  // the control may go before the form shows
 };
 
 }  // namespace ui

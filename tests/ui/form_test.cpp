@@ -99,6 +99,15 @@ TEST(FormTest, FormClosedWhileItIsBeingShownReturnsItsResult)
     EXPECT_FALSE(form.isVisible());
 }
 
+TEST(FormTest, ActiveControlRemovedBeforeShowingIsForgotten)
+{
+    uitest::Driver driver;
+    Picker picker;
+    delete picker.edit;
+    driver.OnModal<Picker>([](Picker& form) { form.SetModalResult(ui::mrOk); });
+    EXPECT_EQ(picker.ShowModal(), ui::mrOk);
+}
+
 TEST(FormTest, DestroyHookRunsOnceWhenFreedOrWithItsOwner)
 {
     int destroyed = 0;
