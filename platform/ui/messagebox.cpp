@@ -3,6 +3,7 @@
 #include "platform/ui/application.h"
 
 #include <QAbstractButton>
+#include <QKeyEvent>
 #include <QMessageBox>
 
 #include <vector>
@@ -62,6 +63,26 @@ QMessageBox::Icon IconOf(unsigned flags)
     }
 }
 
+// A Yes/No box has no way out but its buttons, as on Windows: Escape and the
+// close box do nothing (Qt would take them as No).
+class OnlyButtonsClose : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* /*watched*/, QEvent* event) override
+    {
+        if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+            return true;
+        }
+        if (event->type() == QEvent::Close) {
+            event->ignore();
+            return true;
+        }
+        return false;
+    }
+};
+
 }  // namespace
 
 int DefaultButton(unsigned flags)
@@ -95,14 +116,18 @@ int MessageBox(const QString& text, const QString& caption, unsigned flags)
     box.setDefaultButton(specs[DefaultIndex(flags, specs.size())].button);
     box.setWindowModality(Qt::ApplicationModal);
     box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    OnlyButtonsClose onlyButtons;
+    if ((flags & 0xF) == MB_YESNO) {
+        box.installEventFilter(&onlyButtons);
+    }
     const int chosen = box.exec();
     for (const auto& spec : specs) {
         if (chosen == spec.button) {
             return spec.id;
         }
     }
-    // Closed without a button (close box): Windows answers Cancel, or the
-    // only button, or No for a Yes/No box.
+    // Closed without a button (Escape, the close box): Windows answers Cancel,
+    // or the only button; a Yes/No box is only closed by code.
     if ((flags & 0xF) == MB_YESNO) {
         return IDNO;
     }

@@ -106,6 +106,11 @@ TEST(MessageBoxTest, RealBoxIsModalOnTopWithChineseButtonsAndItsDefault)
         modality = box.windowModality();
         icon = box.icon();
         EXPECT_EQ(box.parent(), nullptr);
+        // As on Windows, a Yes/No box cannot be escaped or closed.
+        uitest::Escape();
+        box.close();
+        uitest::Settle();
+        EXPECT_TRUE(box.isVisible());
         uitest::Enter();
     });
     const int answer = ui::MessageBox(QStringLiteral("Delete?"), QString::fromUtf8("确认"),
