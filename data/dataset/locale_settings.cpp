@@ -91,7 +91,17 @@ bool ReadLiteral(std::string_view text, std::size_t& pos, std::string_view liter
     return true;
 }
 
-// Parses a date from `pos` by the short date format; leaves pos after it.
+void SkipBlanks(std::string_view text, std::size_t& pos)
+{
+    while (pos < text.size() && text[pos] == ' ') {
+        ++pos;
+    }
+}
+
+// Parses a date from `pos` by the order of the short date format, as people
+// type dates: blanks before a number are skipped, day and month take one or
+// two digits, the year one to four (up to two: the century window below).
+// Leaves pos after it.
 bool ParseDateAt(std::string_view text, std::size_t& pos, hisdb::DateTime& out)
 {
     const Settings& s = Current();
@@ -102,14 +112,17 @@ bool ParseDateAt(std::string_view text, std::size_t& pos, hisdb::DateTime& out)
         const char c = format[i];
         const int run = RunLength(format, i);
         if (c == 'y') {
-            if (!ReadDigits(text, pos, run >= 3 ? 4 : 2, run >= 3 ? 4 : 2, year)) {
+            SkipBlanks(text, pos);
+            const std::size_t start = pos;
+            if (!ReadDigits(text, pos, 1, 4, year)) {
                 return false;
             }
-            twoDigitYear = run < 3;
+            twoDigitYear = pos - start <= 2;
             i += static_cast<std::size_t>(run);
         } else if (c == 'M' || c == 'd') {
             int& target = c == 'M' ? month : day;
-            if (!ReadDigits(text, pos, run >= 2 ? 2 : 1, 2, target)) {
+            SkipBlanks(text, pos);
+            if (!ReadDigits(text, pos, 1, 2, target)) {
                 return false;
             }
             i += static_cast<std::size_t>(run);
@@ -250,7 +263,11 @@ bool ParseDate(std::string_view text, hisdb::DateTime& out)
 {
     std::size_t pos = 0;
     hisdb::DateTime parsed;
-    if (!ParseDateAt(text, pos, parsed) || pos != text.size()) {
+    if (!ParseDateAt(text, pos, parsed)) {
+        return false;
+    }
+    SkipBlanks(text, pos);
+    if (pos != text.size()) {
         return false;
     }
     out = parsed;
