@@ -36,9 +36,11 @@ void Reload();
 // Short date, and one blank and the long time when the time of day is not zero.
 [[nodiscard]] std::string FormatDateTime(const hisdb::DateTime& value);
 
-// Parses a date typed by the short date format (its order of day, month and
-// year, the date separator, a two-digit year taken in 1950..2049); strict:
-// false on anything else (other separators, trailing text, no such day).
+// Parses a date typed by the short date format's order of day, month and
+// year with the date separator: blanks around the numbers are skipped, day
+// and month take one or two digits, a year of up to two digits is taken in
+// 1950..2049. False on anything else (other separators, other text, no such
+// day, nothing but blanks).
 [[nodiscard]] bool ParseDate(std::string_view text, hisdb::DateTime& out);
 // A date, optionally followed by blanks and a time "H:mm[:ss[.zzz]]" with the
 // time separator; false on bad text.
