@@ -11,6 +11,8 @@
 #include <QScreen>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace ui {
 
 Form::Form(QWidget* owner) : QDialog(WithApplication(owner))
@@ -120,7 +122,23 @@ void Form::accept()
 
 void Form::SetBounds(int left, int top, int width, int height)
 {
-    setGeometry(left, top, width, height);
+    bounds_ = QRect(left, top, width, height);
+    ApplyBounds();
+}
+
+void Form::ApplyBounds()
+{
+    if (!bounds_) {
+        return;
+    }
+    // The frame is known only once a window manager has decorated the shown
+    // window; until then it counts as none, and the bounds are applied again.
+    const QRect frame = frameGeometry();
+    const QRect client = geometry();
+    const int extraWidth = frame.width() - client.width();
+    const int extraHeight = frame.height() - client.height();
+    move(bounds_->topLeft());  // a window's position is its frame's
+    resize(std::max(0, bounds_->width() - extraWidth), std::max(0, bounds_->height() - extraHeight));
 }
 
 void Form::CenterOnScreen()
@@ -171,6 +189,9 @@ void Form::showEvent(QShowEvent* event)
     Realign(this);
     ApplyTabOrder(this);
     QDialog::showEvent(event);
+    if (bounds_) {
+        QTimer::singleShot(0, this, [this] { ApplyBounds(); });
+    }
     if (activeControl_ != nullptr) {
         activeControl_->setFocus(Qt::OtherFocusReason);
     }

@@ -18,7 +18,10 @@
 #include <QDialog>
 #include <QPointer>
 
+#include <QRect>
+
 #include <functional>
+#include <optional>
 
 namespace ui {
 
@@ -44,7 +47,8 @@ public:
     void Free();
 
     void SetCaption(const QString& caption) { setWindowTitle(caption); }
-    // Left, top, width, height of the client area on the screen.
+    // Left, top, width, height of the whole window on the screen, frame and
+    // title bar included (the client area is what the frame leaves).
     void SetBounds(int left, int top, int width, int height);
     void CenterOnScreen();
     // The control focused when the form is shown.
@@ -70,12 +74,14 @@ protected:
 private:
     bool CloseQuery();
     void RunDestroy();
+    void ApplyBounds();
 
     int modalResult_ = mrNone;
     bool modal_ = false;
     bool destroyed_ = false;
     bool showing_ = false;
     QPointer<QWidget> activeControl_;  // the control may go before the form shows
+    std::optional<QRect> bounds_;      // the outer bounds asked for
 };
 
 }  // namespace ui

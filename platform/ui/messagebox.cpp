@@ -17,18 +17,18 @@ MessageBoxResponder& Responder()
     return responder;
 }
 
-struct ButtonSpec {
-    QMessageBox::StandardButton button;
+struct BoxButton {
+    QMessageBox::StandardButton qt;
     int id;
     const char* text;  // UTF-8, as a Chinese workstation labels it
 };
 
-std::vector<ButtonSpec> Buttons(unsigned flags)
+std::vector<BoxButton> Buttons(unsigned flags)
 {
-    const ButtonSpec ok{QMessageBox::Ok, IDOK, "确定"};
-    const ButtonSpec cancel{QMessageBox::Cancel, IDCANCEL, "取消"};
-    const ButtonSpec yes{QMessageBox::Yes, IDYES, "是(&Y)"};
-    const ButtonSpec no{QMessageBox::No, IDNO, "否(&N)"};
+    const BoxButton ok{QMessageBox::Ok, IDOK, "确定"};
+    const BoxButton cancel{QMessageBox::Cancel, IDCANCEL, "取消"};
+    const BoxButton yes{QMessageBox::Yes, IDYES, "是(&Y)"};
+    const BoxButton no{QMessageBox::No, IDNO, "否(&N)"};
     switch (flags & 0xF) {
     case MB_OKCANCEL:
         return {ok, cancel};
@@ -103,17 +103,17 @@ int MessageBox(const QString& text, const QString& caption, unsigned flags)
         return Responder()(text, caption, flags);
     }
     Application::Instance();
-    const auto specs = Buttons(flags);
+    const auto buttons = Buttons(flags);
     QMessageBox box(IconOf(flags), caption, text, QMessageBox::NoButton, nullptr);
     QMessageBox::StandardButtons set;
-    for (const auto& spec : specs) {
-        set |= spec.button;
+    for (const auto& button : buttons) {
+        set |= button.qt;
     }
     box.setStandardButtons(set);
-    for (const auto& spec : specs) {
-        box.button(spec.button)->setText(QString::fromUtf8(spec.text));
+    for (const auto& button : buttons) {
+        box.button(button.qt)->setText(QString::fromUtf8(button.text));
     }
-    box.setDefaultButton(specs[DefaultIndex(flags, specs.size())].button);
+    box.setDefaultButton(buttons[DefaultIndex(flags, buttons.size())].qt);
     box.setWindowModality(Qt::ApplicationModal);
     box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
     OnlyButtonsClose onlyButtons;
@@ -121,9 +121,9 @@ int MessageBox(const QString& text, const QString& caption, unsigned flags)
         box.installEventFilter(&onlyButtons);
     }
     const int chosen = box.exec();
-    for (const auto& spec : specs) {
-        if (chosen == spec.button) {
-            return spec.id;
+    for (const auto& button : buttons) {
+        if (chosen == button.qt) {
+            return button.id;
         }
     }
     // Closed without a button (Escape, the close box): Windows answers Cancel,
@@ -131,7 +131,7 @@ int MessageBox(const QString& text, const QString& caption, unsigned flags)
     if ((flags & 0xF) == MB_YESNO) {
         return IDNO;
     }
-    return specs.size() == 1 ? specs.front().id : IDCANCEL;
+    return buttons.size() == 1 ? buttons.front().id : IDCANCEL;
 }
 
 }  // namespace ui
