@@ -6,12 +6,14 @@
 namespace tables {
 namespace {
 
-constexpr FieldDef Text(std::string_view name, int size, std::string_view label, int width) {
-  return {name, FieldClass::String, size, 0, true, label, width, {}, {}, false};
+constexpr FieldDef Text(std::string_view name, int size, std::string_view label, int width)
+{
+    return {name, FieldClass::String, size, 0, true, label, width, {}, {}, false};
 }
 
-constexpr FieldDef Calculated(std::string_view name, int width) {
-  return {name, FieldClass::String, 60, 0, false, {}, width, {}, {}, true, false};
+constexpr FieldDef Calculated(std::string_view name, int width)
+{
+    return {name, FieldClass::String, 60, 0, false, {}, width, {}, {}, true, false};
 }
 
 constexpr std::array kOperationPlan = {
@@ -51,12 +53,8 @@ constexpr std::array kOperationPlan = {
 static_assert(kOperationPlan.size() == kOperationPlanColumns + 2);
 
 constexpr std::array kEmployee = {
-    Text("FEmployeeID", 6, {}, 0),
-    Text("FName", 8, "姓名", 0),
-    Text("FInputCode", 10, "输入码", 0),
-    Text("FDoctorNo", 6, "处方号", 0),
-    Text("FDeptCode", 8, {}, 0),
-    Text("FJob", 10, "工作", 8),
+    Text("FEmployeeID", 6, {}, 0),     Text("FName", 8, "姓名", 0), Text("FInputCode", 10, "输入码", 0),
+    Text("FDoctorNo", 6, "处方号", 0), Text("FDeptCode", 8, {}, 0), Text("FJob", 10, "工作", 8),
     Text("FTitle", 30, "职称", 10),
 };
 
@@ -66,20 +64,31 @@ constexpr std::array kDictCode = {
     Text("FInputCode", 10, "输入码", 0),
 };
 
-bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
-  const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-  return std::ranges::equal(a, b, [&](char x, char y) { return lower(x) == lower(y); });
+bool SameNameIgnoringCase(std::string_view a, std::string_view b)
+{
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    return std::ranges::equal(a, b, [&](char x, char y) { return lower(x) == lower(y); });
 }
 
-}  // namespace
+} // namespace
 
-std::span<const FieldDef> OperationPlanFields() { return kOperationPlan; }
-std::span<const FieldDef> EmployeeFields() { return kEmployee; }
-std::span<const FieldDef> DictCodeFields() { return kDictCode; }
-
-const FieldDef* FindField(std::span<const FieldDef> fields, std::string_view name) {
-  const auto it = std::ranges::find_if(fields, [&](const FieldDef& f) { return SameNameIgnoringCase(f.name, name); });
-  return it == fields.end() ? nullptr : &*it;
+std::span<const FieldDef> OperationPlanFields()
+{
+    return kOperationPlan;
+}
+std::span<const FieldDef> EmployeeFields()
+{
+    return kEmployee;
+}
+std::span<const FieldDef> DictCodeFields()
+{
+    return kDictCode;
 }
 
-}  // namespace tables
+const FieldDef* FindField(std::span<const FieldDef> fields, std::string_view name)
+{
+    const auto it = std::ranges::find_if(fields, [&](const FieldDef& f) { return SameNameIgnoringCase(f.name, name); });
+    return it == fields.end() ? nullptr : &*it;
+}
+
+} // namespace tables

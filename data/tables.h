@@ -17,18 +17,18 @@ enum class FieldClass { String, AutoInc, SmallInt, BCD, DateTime };
 // number of digits of BCD (0 otherwise). An empty `displayLabel` means the
 // field name is the title; a `displayWidth` of 0 means the class default.
 struct FieldDef {
-  std::string_view name;
-  FieldClass fieldClass;
-  int size = 0;
-  int precision = 0;
-  bool fixedChar = false;
-  std::string_view displayLabel;
-  int displayWidth = 0;
-  std::string_view editMask;
-  std::string_view displayFormat;
-  bool calculated = false;
-  // Shown by a grid that lists the query's fields itself.
-  bool visible = true;
+    std::string_view name;
+    FieldClass fieldClass;
+    int size = 0;
+    int precision = 0;
+    bool fixedChar = false;
+    std::string_view displayLabel;
+    int displayWidth = 0;
+    std::string_view editMask;
+    std::string_view displayFormat;
+    bool calculated = false;
+    // Shown by a grid that lists the query's fields itself.
+    bool visible = true;
 };
 
 // TOperationPlan: its 30 columns in table order, then JOperator and JAnaDoctor
@@ -63,4 +63,4 @@ inline constexpr std::string_view kBloodTypeSelect = "select * from TDictBloodTy
 inline constexpr std::string_view kAssaySelect = "select * from TDictAssay Order by FNo ";
 inline constexpr std::string_view kAnaesthesiaSelect = "select * from TDictAnaesthesia Order by FNo ";
 
-}  // namespace tables
+} // namespace tables

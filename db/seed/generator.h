@@ -27,4 +27,4 @@ void WriteDemo(std::ostream& out, Day today);
 // unique among themselves and distinct from the demo rows.
 void WriteBulk(std::ostream& out, long count, std::uint64_t seed);
 
-}  // namespace seed
+} // namespace seed

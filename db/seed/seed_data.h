@@ -9,24 +9,24 @@
 namespace seed {
 
 struct CodeName {
-  const char* code;
-  const char* name;
+    const char* code;
+    const char* name;
 };
 
 // A surgical case a department typically applies for: diagnosis and
 // operation codes (present in Diagnoses() and Operations()) and the special
 // requirements written with it (may be empty).
 struct SurgicalCase {
-  const char* diagCode;
-  const char* operCode;
-  const char* material;
+    const char* diagCode;
+    const char* operCode;
+    const char* material;
 };
 
 struct Department {
-  const char* code;
-  const char* name;
-  int beds;
-  std::vector<SurgicalCase> cases;
+    const char* code;
+    const char* name;
+    int beds;
+    std::vector<SurgicalCase> cases;
 };
 
 [[nodiscard]] const std::vector<CodeName>& Diagnoses();
@@ -49,4 +49,4 @@ struct Department {
 // Throws std::invalid_argument for a Chinese character missing from the table.
 [[nodiscard]] std::string PinyinInitials(std::string_view utf8);
 
-}  // namespace seed
+} // namespace seed
