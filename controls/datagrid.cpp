@@ -175,7 +175,7 @@ TDataGrid::TDataGrid(QWidget* parent) : QAbstractScrollArea(parent), link_(std::
     color_ = clWindow();
     fixedColor_ = clBtnFace();
     footerColor_ = clWindow();
-    setFocusPolicy(Qt::WheelFocus);
+    setFocusPolicy(Qt::StrongFocus);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     viewport()->setMouseTracking(true);
