@@ -86,10 +86,15 @@ bool WindowSystemAvailable()
 struct ListWindowGuard {
     ~ListWindowGuard()
     {
-        if (OperationApplyForm != nullptr) {
-            OperationApplyForm->Free();
-            OperationApplyForm = nullptr;
+        if (OperationApplyForm == nullptr) {
+            return;
         }
+        try {
+            OperationApplyForm->Free();
+        } catch (...) {
+            // Freeing only closes the query; nothing is left to report it to.
+        }
+        OperationApplyForm = nullptr;
     }
 };
 
