@@ -152,6 +152,13 @@ void Form::CenterOnScreen()
 
 bool Form::event(QEvent* event)
 {
+    // A window manager reports the frame it put round the shown window by
+    // moving it: the bounds are applied again, once, with the frame known.
+    if (framePending_ && (event->type() == QEvent::Move || event->type() == QEvent::Resize) &&
+        frameGeometry() != geometry()) {
+        framePending_ = false;
+        QTimer::singleShot(0, this, [this] { ApplyBounds(); });
+    }
     bool result = false;
     if (!Guarded([&] { result = QDialog::event(event); })) {
         return true;
@@ -190,6 +197,7 @@ void Form::showEvent(QShowEvent* event)
     ApplyTabOrder(this);
     QDialog::showEvent(event);
     if (bounds_) {
+        framePending_ = true;
         QTimer::singleShot(0, this, [this] { ApplyBounds(); });
     }
     if (activeControl_ != nullptr) {

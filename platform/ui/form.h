@@ -82,6 +82,7 @@ private:
     bool showing_ = false;
     QPointer<QWidget> activeControl_;  // the control may go before the form shows
     std::optional<QRect> bounds_;      // the outer bounds asked for
+    bool framePending_ = false;        // shown, its frame not yet known
 };
 
 }  // namespace ui
