@@ -622,6 +622,21 @@ TLargeintField::TLargeintField(TComponent* owner) : TIntegerField(owner)
     max_ = std::numeric_limits<std::int64_t>::max();
 }
 
+// -------------------------------------------------------------- TNumericField
+
+void TNumericField::SetFloatText(std::string_view value)
+{
+    if (value.empty()) {
+        Clear();
+        return;
+    }
+    double parsed = 0;
+    if (!ParseDouble(value, parsed)) {
+        ConversionError("'%s' is not a valid floating point value for field '%s'", value);
+    }
+    SetAsFloat(parsed);
+}
+
 // ---------------------------------------------------------------- TFloatField
 
 TFloatField::TFloatField(TComponent* owner) : TNumericField(owner)
@@ -639,15 +654,7 @@ std::string TFloatField::AsString() const
 
 void TFloatField::SetAsString(std::string_view value)
 {
-    if (value.empty()) {
-        Clear();
-        return;
-    }
-    double parsed = 0;
-    if (!ParseDouble(value, parsed)) {
-        ConversionError("'%s' is not a valid floating point value for field '%s'", value);
-    }
-    SetAsFloat(parsed);
+    SetFloatText(value);
 }
 
 int TFloatField::AsInteger() const
@@ -780,15 +787,7 @@ std::string TBCDField::AsString() const
 
 void TBCDField::SetAsString(std::string_view value)
 {
-    if (value.empty()) {
-        Clear();
-        return;
-    }
-    double parsed = 0;
-    if (!ParseDouble(value, parsed)) {
-        ConversionError("'%s' is not a valid floating point value for field '%s'", value);
-    }
-    SetAsFloat(parsed);
+    SetFloatText(value);
 }
 
 int TBCDField::AsInteger() const

@@ -189,6 +189,10 @@ public:
     void SetEditFormat(std::string format) { editFormat_ = std::move(format); }
 
 protected:
+    // Assigns text read as a number: empty text makes the field null; text
+    // that is no number: "'%s' is not a valid floating point value for field '%s'".
+    void SetFloatText(std::string_view value);
+
     std::string displayFormat_;
     std::string editFormat_;
 };
