@@ -152,6 +152,7 @@ void TDBComboBox::ClearItems()
     clear();
     // The entries change what can be chosen, not what is shown.
     if (style_ == csDropDown && currentText() != shown) {
+        const GbkWidthLimit::ProgramText whole(lineEdit());
         setEditText(shown);
     }
     quiet_ = false;
@@ -166,6 +167,7 @@ void TDBComboBox::AddItem(const QString& text)
     if (style_ == csDropDownList) {
         setCurrentIndex(index);  // adding does not choose
     } else if (currentText() != shown) {
+        const GbkWidthLimit::ProgramText whole(lineEdit());
         setEditText(shown);
     }
     quiet_ = false;
@@ -184,6 +186,7 @@ int TDBComboBox::IndexOf(const QString& text) const
 void TDBComboBox::SetItemIndex(int index)
 {
     quiet_ = true;
+    const GbkWidthLimit::ProgramText whole(lineEdit());
     setCurrentIndex(index);
     quiet_ = false;
 }
@@ -199,6 +202,7 @@ QString TDBComboBox::Text() const
 void TDBComboBox::SetText(const QString& text)
 {
     quiet_ = true;
+    const GbkWidthLimit::ProgramText whole(lineEdit());
     if (style_ == csDropDownList) {
         setCurrentIndex(IndexOf(text));
     } else if (text != currentText()) {

@@ -210,6 +210,7 @@ void TDBEdit::Show(const QString& text)
 {
     // Unchanged text keeps the selection (the user's select-all before typing).
     if (text != this->text()) {
+        const GbkWidthLimit::ProgramText whole(this);
         setText(text);
     }
 }

@@ -1,5 +1,7 @@
 #include "tests/controls/bound_form.h"
 
+#include "controls/gbk_limit.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -175,6 +177,42 @@ TEST_F(DBEditTest, TextIsLimitedToTheFieldSizeInGbkBytes)
     EXPECT_EQ(form.name->text(), QString::fromUtf8("a欧阳明x"));  // 1 + 6 + 1 bytes
     uitest::Tab();
     EXPECT_EQ(data.name->AsString(), "a欧阳明x");
+}
+
+TEST_F(DBEditTest, PastedTextIsCutToWhatFits)
+{
+    // "张三" is stored (4 of 8 bytes): a paste keeps as much as fits, whole characters only.
+    QApplication::clipboard()->setText(QString::fromUtf8("欧阳明日月"));
+    Focus(form.name);
+    form.name->setCursorPosition(1);
+    uitest::Key(Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(form.name->text(), QString::fromUtf8("张欧阳三"));
+    EXPECT_EQ(form.name->cursorPosition(), 3);
+    form.name->selectAll();
+    QApplication::clipboard()->setText(QString::fromUtf8("x欧阳明日月"));
+    uitest::Key(Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(form.name->text(), QString::fromUtf8("x欧阳明"));  // 1 + 6 bytes: the next character would split
+    uitest::Tab();
+    EXPECT_EQ(data.name->AsString(), "x欧阳明");
+}
+
+TEST(GbkWidthLimitTest, AWiderTextShownByTheProgramIsKeptAndMayOnlyShrink)
+{
+    QLineEdit edit;
+    edit.setValidator(new GbkWidthLimit(8, &edit));
+    {
+        const GbkWidthLimit::ProgramText whole(&edit);
+        edit.setText(QString::fromUtf8("欧阳明日月"));  // a stored value of a wider column
+    }
+    EXPECT_EQ(edit.text(), QString::fromUtf8("欧阳明日月"));
+    uitest::ShowActive(&edit);
+    edit.end(false);
+    uitest::Type(QStringLiteral("x"), &edit);
+    EXPECT_EQ(edit.text(), QString::fromUtf8("欧阳明日月"));
+    uitest::Key(Qt::Key_Backspace, Qt::NoModifier, &edit);
+    EXPECT_EQ(edit.text(), QString::fromUtf8("欧阳明日"));
+    uitest::Type(QStringLiteral("x"), &edit);
+    EXPECT_EQ(edit.text(), QString::fromUtf8("欧阳明日"));
 }
 
 TEST_F(DBEditTest, CharacterTheFieldRefusesBeepsAndChangesNothing)
