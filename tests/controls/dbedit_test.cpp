@@ -1,6 +1,7 @@
 #include "tests/controls/bound_form.h"
 
 #include "controls/gbk_limit.h"
+#include "platform/ui/application.h"
 
 #include <gtest/gtest.h>
 
@@ -198,6 +199,7 @@ TEST_F(DBEditTest, PastedTextIsCutToWhatFits)
 
 TEST(GbkWidthLimitTest, AWiderTextShownByTheProgramIsKeptAndMayOnlyShrink)
 {
+    ui::Application::Instance();
     QLineEdit edit;
     edit.setValidator(new GbkWidthLimit(8, &edit));
     {
