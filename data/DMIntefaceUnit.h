@@ -20,7 +20,7 @@
 #include "data/dataset/fields.h"
 #include "data/dataset/query.h"
 
-// A non-visual container of components; OnCreate runs once all of them exist.
+// A non-visual container of components: it owns and frees them.
 class TDataModule : public TComponent {
 public:
     explicit TDataModule(TComponent* owner = nullptr) : TComponent(owner) {}
