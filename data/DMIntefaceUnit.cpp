@@ -6,7 +6,10 @@
 #include "entry/commoninteface.h"
 
 #include <array>
+#include <span>
+#include <string>
 #include <string_view>
+#include <vector>
 
 TDMInteface* DMInteface = nullptr;
 
