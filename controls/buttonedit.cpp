@@ -76,25 +76,17 @@ void ComboButton::paintEvent(QPaintEvent* /*event*/)
 
 // --- FieldBinding
 
-FieldBinding::FieldBinding(QLineEdit& box, Hooks hooks) : box_(box), hooks_(std::move(hooks))
+FieldBinding::FieldBinding(QLineEdit& box, Hooks hooks)
+    : box_(box),
+      hooks_(std::move(hooks)),
+      link_([this] { Show(); },
+            [this] {
+                if (hooks_.editingChanged) {
+                    hooks_.editingChanged();
+                }
+            },
+            [this] { hooks_.writeField(); })
 {
-    link_.SetOnDataChange([this] { Show(); });
-    link_.SetOnActiveChange([this] { Show(); });
-    link_.SetOnEditingChange([this] {
-        if (hooks_.editingChanged) {
-            hooks_.editingChanged();
-        }
-    });
-    link_.SetOnUpdateData([this] { hooks_.writeField(); });
-}
-
-FieldBinding::~FieldBinding()
-{
-    link_.SetOnDataChange(nullptr);
-    link_.SetOnActiveChange(nullptr);
-    link_.SetOnEditingChange(nullptr);
-    link_.SetOnUpdateData(nullptr);
-    link_.SetDataSource(nullptr);
 }
 
 bool FieldBinding::BeginChange()

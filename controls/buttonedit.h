@@ -27,6 +27,7 @@
 // changed; an error then selects the text, keeps the focus here and goes on.
 #pragma once
 
+#include "controls/dbedit.h"
 #include "data/dataset/dataset.h"
 
 #include <QAbstractButton>
@@ -67,7 +68,6 @@ public:
         std::function<void()> editingChanged;  // the dataset entered or left edit state
     };
     FieldBinding(QLineEdit& box, Hooks hooks);
-    ~FieldBinding();
 
     [[nodiscard]] TFieldDataLink& Link() { return link_; }
     [[nodiscard]] const TFieldDataLink& Link() const { return link_; }
@@ -87,8 +87,8 @@ public:
 
 private:
     QLineEdit& box_;
-    TFieldDataLink link_;
     Hooks hooks_;
+    boundcontrol::ControlLink link_;
 };
 
 // Is this key one that changes the text (auto-edit keys)?
