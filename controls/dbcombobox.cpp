@@ -10,6 +10,7 @@
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QStyledItemDelegate>
 #include <QWheelEvent>
 
 namespace {
@@ -59,7 +60,28 @@ private:
     std::function<void()> changed_;
 };
 
+// Draws the entries of a dropped-down list at a fixed height.
+class FixedHeightDelegate : public QStyledItemDelegate {
+public:
+    FixedHeightDelegate(QObject* parent, int height) : QStyledItemDelegate(parent), height_(height) {}
+    [[nodiscard]] QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        QSize size = QStyledItemDelegate::sizeHint(option, index);
+        size.setHeight(height_);
+        return size;
+    }
+
+private:
+    int height_;
+};
+
 }  // namespace
+
+void TDBComboBox::SetItemHeight(int pixels)
+{
+    itemHeight_ = pixels;
+    setItemDelegate(new FixedHeightDelegate(this, pixels));
+}
 
 TDBComboBox::TDBComboBox(QWidget* parent, TComboBoxStyle style)
     : QComboBox(ui::WithApplication(parent)),

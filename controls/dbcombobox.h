@@ -38,6 +38,9 @@ public:
     void SetStyle(TComboBoxStyle style);
     // Rows shown when the list drops down.
     void SetDropDownCount(int rows) { setMaxVisibleItems(rows); }
+    // The height of each entry of the dropped-down list, in pixels.
+    void SetItemHeight(int pixels);
+    [[nodiscard]] int ItemHeight() const { return itemHeight_; }
 
     void ClearItems();
     void AddItem(const QString& text);
@@ -80,4 +83,5 @@ private:
     TComboBoxStyle style_;
     bool focused_ = false;
     bool quiet_ = false;
+    int itemHeight_ = 0;
 };

@@ -1,5 +1,7 @@
 #include "windows/OperationApply.h"
 
+#include "windows/OperationNew.h"
+
 #include "controls/colors.h"
 #include "controls/datagrid.h"
 #include "controls/dateedit.h"
@@ -301,5 +303,7 @@ void TOperationApplyForm::BtnCloseClick(QWidget*)
 
 void TOperationApplyForm::OpenEditor(int mode)
 {
-    ++editorRequests_[mode];
+    OperationNewForm = new TOperationNewForm(this);
+    OperationNewForm->ShowEditor(mode);
+    OperationNewForm->Free();
 }

@@ -65,19 +65,13 @@ public:
                                unsigned state);
     void BtnCloseClick(QWidget* sender);
 
-    // The number of editor runs asked for by the buttons and the double
-    // click, by mode (1 new, 2 modify, 3 delete, 4 view); the editor window
-    // itself joins the module later.
-    [[nodiscard]] int EditorRequests(int mode) const { return editorRequests_[mode]; }
-
 private:
     void CreateComponents();
-    // Runs the editor in `mode` for the current row.
+    // Runs a fresh editor in `mode` (1 new, 2 modify, 3 delete, 4 view) and
+    // frees it. An error from the editor leaves it to this window, its owner.
     void OpenEditor(int mode);
     // Modify and delete: refused for an arranged row with `refusal`.
     bool CheckChangeable(const char* refusal);
-
-    int editorRequests_[5] = {};
 };
 
 // The list window of the running call; null between calls.
