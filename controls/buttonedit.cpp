@@ -1,32 +1,17 @@
 #include "controls/buttonedit.h"
 
-#include "platform/text/gbk.h"
+#include "controls/gbk_limit.h"
 #include "platform/ui/application.h"
 #include "platform/ui/events.h"
 
+#include <QContextMenuEvent>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QStyle>
 #include <QStyleOptionButton>
-#include <QValidator>
 
 namespace controls_detail {
-namespace {
-
-class ByteLimit : public QValidator {
-public:
-    ByteLimit(int bytes, QObject* parent) : QValidator(parent), bytes_(bytes) {}
-    State validate(QString& input, int& /*pos*/) const override
-    {
-        return gbk::Width(input.toStdString()) <= static_cast<std::size_t>(bytes_) ? Acceptable : Invalid;
-    }
-
-private:
-    int bytes_;
-};
-
-}  // namespace
 
 bool IsChangeKey(const QKeyEvent& event)
 {
@@ -101,6 +86,8 @@ void FieldBinding::Show()
 {
     const QString text = hooks_.fieldText();
     if (box_.text() != text) {
+        // A stored value wider than the limit (its column is) shows whole.
+        const GbkWidthLimit::ProgramText whole(&box_);
         box_.setText(text);
     }
 }
@@ -254,6 +241,30 @@ bool TCustomComboEdit::BeginChange(QKeyEvent& /*event*/)
     return TextWritable();
 }
 
+bool TCustomComboEdit::MayChangeText() const
+{
+    return TextWritable();
+}
+
+bool TCustomComboEdit::RunEditCommand(const QString& command)
+{
+    return boundcontrol::RunEditCommand(*this, command);
+}
+
+void TCustomComboEdit::contextMenuEvent(QContextMenuEvent* event)
+{
+    event->accept();
+    ui::Guarded([&] {
+        boundcontrol::ShowEditMenu(*this, event->globalPos(), MayChangeText(), [this](const QString& command) {
+            // The command changes the text only once the change has begun, as its key would.
+            QKeyEvent key = boundcontrol::CommandKey(command);
+            if (BeginChange(key) && !isReadOnly()) {
+                RunEditCommand(command);
+            }
+        });
+    });
+}
+
 void TCustomComboEdit::UpdateWritable()
 {
     setReadOnly(!TextWritable());
@@ -311,8 +322,7 @@ void TCustomComboEdit::changeEvent(QEvent* event)
 TDBComboEdit::TDBComboEdit(QWidget* parent) : TCustomComboEdit(parent)
 {
     SetGlyphKind(gkEllipsis);
-    // Text reaches the field only through the keys that begin an edit.
-    setContextMenuPolicy(Qt::NoContextMenu);
+    // Text reaches the field only through the keys and menu commands that begin an edit.
     setAcceptDrops(false);
     binding_ = std::make_unique<controls_detail::FieldBinding>(
         *this, controls_detail::FieldBinding::Hooks{
@@ -374,19 +384,15 @@ void TDBComboEdit::WriteField()
     }
 }
 
+void TDBComboEdit::SetText(const QString& text)
+{
+    setText(text);
+    binding_->MarkModified();
+}
+
 void TDBComboEdit::UpdateLimit()
 {
-    const TField* field = binding_->Link().Field();
-    const bool limited = field != nullptr && (field->DataType() == ftString || field->DataType() == ftFixedChar);
-    if (limit_ != nullptr) {
-        setValidator(nullptr);
-        delete limit_;
-        limit_ = nullptr;
-    }
-    if (limited && field->Size() > 0) {
-        limit_ = new controls_detail::ByteLimit(field->Size(), this);
-        setValidator(limit_);
-    }
+    boundcontrol::LimitTextWidth(*this, boundcontrol::TextWidthLimit(binding_->Link().Field()));
 }
 
 void TDBComboEdit::Reset()
@@ -399,6 +405,11 @@ bool TDBComboEdit::TextWritable() const
     // With the focus a modifiable box is writable at once, so that an input
     // method can compose; the dataset enters edit state with the first character.
     return DirectInput() && binding_->CanModify() && (binding_->Editing() || hasFocus());
+}
+
+bool TDBComboEdit::MayChangeText() const
+{
+    return DirectInput() && binding_->CanModify();
 }
 
 bool TDBComboEdit::BeginChange(QKeyEvent& event)

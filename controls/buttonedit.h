@@ -21,8 +21,11 @@
 // backspace, Ctrl+V, Ctrl+X, Delete or Shift+Insert puts a browsing dataset
 // into edit state (the data source's AutoEdit) and then takes effect; with
 // ReadOnly on (or a field that cannot be modified) they change nothing. A
-// character the field's class refuses is dropped with a beep. Typing is
-// limited to the field's Size in GBK bytes. The text is written into the
+// character the field's class refuses is dropped with a beep. Typed, pasted
+// or composed text is kept as far as it fits the field's Size in GBK bytes
+// (cut at a whole character, as the bound edit keeps it); a wider stored
+// value shows whole. The context menu is the bound edit's: its commands
+// begin the edit first, as their keys do. The text is written into the
 // field when the focus leaves the box or the dataset asks (post), if it was
 // changed; an error then selects the text, keeps the focus here and goes on.
 #pragma once
@@ -134,12 +137,19 @@ protected:
     [[nodiscard]] virtual bool TextWritable() const;
     // A key that changes the text is about to be handled: false drops it.
     virtual bool BeginChange(QKeyEvent& event);
+    // Whether the context menu offers the commands that change the text
+    // (the box could begin a change now).
+    [[nodiscard]] virtual bool MayChangeText() const;
+    // Runs a context menu command ("edit-paste", ...) once the change has
+    // begun; true when the text changed.
+    virtual bool RunEditCommand(const QString& command);
     // Re-evaluates TextWritable().
     void UpdateWritable();
 
     void keyPressEvent(QKeyEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     friend class controls_detail::ComboButton;
@@ -173,11 +183,17 @@ public:
     [[nodiscard]] TField* Field() const { return binding_->Link().Field(); }
     [[nodiscard]] bool ReadOnly() const override { return binding_->Link().ReadOnly(); }
     void SetReadOnly(bool on) override;
+    // Replaces the text as if the user had typed it (it will be written back
+    // when the box is left or the record posted: begin the edit first).
+    void SetText(const QString& text);
+    // Writes the text into the field now if it was changed.
+    void UpdateRecord() { binding_->Link().UpdateRecord(); }
 
 protected:
     void Reset() override;
     [[nodiscard]] bool TextWritable() const override;
     bool BeginChange(QKeyEvent& event) override;
+    [[nodiscard]] bool MayChangeText() const override;
     void inputMethodEvent(QInputMethodEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
@@ -188,5 +204,4 @@ private:
     void UpdateLimit();
 
     std::unique_ptr<controls_detail::FieldBinding> binding_;
-    QValidator* limit_ = nullptr;
 };

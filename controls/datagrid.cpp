@@ -1020,6 +1020,11 @@ void TDataGrid::mousePressEvent(QMouseEvent* event)
 void TDataGrid::mouseMoveEvent(QMouseEvent* event)
 {
     const QPoint pos = event->position().toPoint();
+    if (resizing_ >= 0 && !(event->buttons() & Qt::LeftButton)) {
+        // The release went elsewhere (a modal window opened by OnDblClick took
+        // it): a bare move ends the resize instead of dragging the border.
+        resizing_ = -1;
+    }
     if (resizing_ >= 0) {
         ui::Guarded([&] { Column(resizing_)->SetWidth(std::max(1, pos.x() - resizeOrigin_)); });
         return;

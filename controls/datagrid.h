@@ -23,7 +23,10 @@
 // the focus (with dgxHighlightFocus).
 //
 // OnDblClick fires for every left double click anywhere in the grid, before
-// the grid handles the click. With dgTabs, Tab and Shift+Tab move between
+// the grid handles the click. Dragging a title's right border resizes its
+// column (dgColumnResize) while the left button is held; a move without it
+// ends the resize, also when the release went to a modal window that
+// OnDblClick opened. With dgTabs, Tab and Shift+Tab move between
 // columns; Ctrl+Tab and Ctrl+Shift+Tab always move the focus on. Arrow keys,
 // Page Up/Down, Ctrl+Home/End, the mouse and the wheel (a record per notch)
 // move the dataset's current record. A ReadOnly grid never edits: typing is

@@ -232,8 +232,7 @@ bool TPopupCalendar::eventFilter(QObject* watched, QEvent* event)
 TCustomDateEdit::TCustomDateEdit(QWidget* parent) : TCustomComboEdit(parent)
 {
     SetNumGlyphs(2);
-    // Text reaches the box only through its mask.
-    setContextMenuPolicy(Qt::NoContextMenu);
+    // Text reaches the box only through its mask (keys and the edit menu).
     setAcceptDrops(false);
     setAttribute(Qt::WA_InputMethodEnabled, false);
     popupColor_ = clBtnFace();
@@ -340,46 +339,29 @@ QString TCustomDateEdit::EmptyText() const
 
 QDate TCustomDateEdit::TextDate() const
 {
-    const QString text = this->text();
-    auto part = [&](QChar letter, bool& empty) -> int {
-        const int start = static_cast<int>(format_.indexOf(letter));
-        const int width = static_cast<int>(format_.count(letter));
-        QString digits;
-        for (int i = start; i < start + width && i < text.size(); ++i) {
-            const QChar c = text.at(i);
-            if (c.isDigit()) {
-                digits.append(c);
-            } else if (c != QLatin1Char(' ') && c != QChar::fromLatin1(blanksChar_)) {
-                return -1;
-            }
+    // The box's format as a short date format: the letters of the locale's
+    // routine, '/' for the separator. The box reads dates as the list window does.
+    std::string format;
+    for (QChar c : format_) {
+        if (c == QLatin1Char('Y')) {
+            format += 'y';
+        } else if (c == QLatin1Char('M')) {
+            format += 'M';
+        } else if (c == QLatin1Char('D')) {
+            format += 'd';
+        } else {
+            format += '/';
         }
-        empty = digits.isEmpty();
-        return digits.isEmpty() ? -1 : digits.toInt();
-    };
-    bool emptyY = false;
-    bool emptyM = false;
-    bool emptyD = false;
-    int year = part(QLatin1Char('Y'), emptyY);
-    const int month = part(QLatin1Char('M'), emptyM);
-    const int day = part(QLatin1Char('D'), emptyD);
-    if (year < 0 || month < 0 || day < 0) {
+    }
+    QString text = this->text();
+    if (blanksChar_ != ' ' && QChar::fromLatin1(blanksChar_) != separator_) {
+        text.replace(QChar::fromLatin1(blanksChar_), QLatin1Char(' '));
+    }
+    hisdb::DateTime date;
+    if (!dataset::locale::ParseDate(text.toStdString(), format, QString(separator_).toStdString(), date)) {
         return {};
     }
-    // Two typed digits of a year: the century window of the locale (1950..2049).
-    int yearDigits = 0;
-    const int start = static_cast<int>(format_.indexOf(QLatin1Char('Y')));
-    for (int i = start; i < start + format_.count(QLatin1Char('Y')) && i < text.size(); ++i) {
-        yearDigits += text.at(i).isDigit() ? 1 : 0;
-    }
-    if (yearDigits <= 2) {
-        year += year < 50 ? 2000 : 1900;
-    } else if (yearDigits == 3) {
-        return {};
-    }
-    if (!dataset::locale::IsValidDate(year, month, day)) {
-        return {};
-    }
-    return {year, month, day};
+    return ToQDate(date);
 }
 
 hisdb::DateTime TCustomDateEdit::Date() const
@@ -512,6 +494,16 @@ bool TCustomDateEdit::AcceptChar(QChar /*ch*/)
     return true;
 }
 
+bool TCustomDateEdit::RunEditCommand(const QString& command)
+{
+    if (!boundcontrol::RunEditCommand(*this, command, mask_.get())) {
+        return false;
+    }
+    setModified(true);
+    Q_EMIT textEdited(text());
+    return true;
+}
+
 void TCustomDateEdit::PaintDefaultGlyph(QPainter& painter, const QRect& rect) const
 {
     // A small calendar leaf: a dark head band over a grid of days.
@@ -571,6 +563,11 @@ void TCustomDateEdit::keyPressEvent(QKeyEvent* event)
         ui::Guarded([&] {
             const QString typed = event->text();
             if (!typed.isEmpty() && typed.front().isPrint() && !AcceptChar(typed.front())) {
+                return;
+            }
+            if (typed != QString(separator_) && mask_->Refuses(*event)) {
+                // Refused before the edit begins: nothing changes, the selection included.
+                ui::Beep();
                 return;
             }
             go = BeginChange(*event);
@@ -703,6 +700,11 @@ bool TDBDateEdit::TextWritable() const
 bool TDBDateEdit::BeginChange(QKeyEvent& /*event*/)
 {
     return binding_->BeginChange() && TextWritable();
+}
+
+bool TDBDateEdit::MayChangeText() const
+{
+    return DirectInput() && binding_->CanModify();
 }
 
 bool TDBDateEdit::AcceptChar(QChar ch)

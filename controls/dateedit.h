@@ -8,9 +8,12 @@
 // "YYYY-MM-DD" and the mask "!9999-99-99;1; ". Every position is an optional
 // digit; the separators stay in the text.
 //
-// Date() parses the text by that format (a two-digit year in 1950..2049);
-// text that gives no date (empty, blanks and separators only, incomplete, no
-// real day) reads as today with DefaultToday, else as the null date
+// Date() reads the text by that format with dataset::locale::ParseDate, the
+// reading of typed dates that the list window uses as well: blanks around a
+// number are skipped ("2026-1 -05" is 5 January), a blank inside a number is
+// no digit, a two-digit year falls in 1950..2049. Text that gives no date
+// (empty, blanks and separators only, incomplete, a blank inside a number,
+// no real day) reads as today with DefaultToday, else as the null date
 // (1899-12-30, the value 0). SetDate() writes a date in the format; the null
 // date (or an invalid one) becomes today with DefaultToday, else empties the
 // box; the box counts as Modified() when the date shown changed. With
@@ -152,6 +155,8 @@ protected:
     [[nodiscard]] virtual bool SetsOwnDate() const { return true; }
     // Whether a typed character may start a change (the bound box refuses some).
     virtual bool AcceptChar(QChar ch);
+    // The edit menu's commands go through the mask.
+    bool RunEditCommand(const QString& command) override;
     // Shows a date (null: empty) without the DefaultToday rule.
     void ShowDate(const QDate& date);
 
@@ -203,6 +208,7 @@ protected:
     void TakeDate(const QDate& date, bool fromCalendar) override;
     [[nodiscard]] bool SetsOwnDate() const override { return false; }
     bool AcceptChar(QChar ch) override;
+    [[nodiscard]] bool MayChangeText() const override;
 
 private:
     [[nodiscard]] QString FieldText() const;

@@ -242,14 +242,7 @@ void TDBComboBox::DataChanged()
     TField* field = Field();
     SetText(field != nullptr ? QString::fromStdString(field->Text()) : QString());
     if (QLineEdit* editor = lineEdit()) {
-        const auto* string = dynamic_cast<const TStringField*>(field);
-        const int limit = string != nullptr ? string->Size() : 0;
-        const auto* current = dynamic_cast<const GbkWidthLimit*>(editor->validator());
-        const int now = current != nullptr ? current->Bytes() : 0;
-        if (limit != now) {
-            delete current;
-            editor->setValidator(limit > 0 ? new GbkWidthLimit(limit, editor) : nullptr);
-        }
+        boundcontrol::LimitTextWidth(*editor, boundcontrol::TextWidthLimit(field));
     }
     UpdateWritable();
 }

@@ -17,6 +17,8 @@
 #include <QPointer>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace boundcontrol {
 
 char ProbeByte(QChar c)
@@ -51,12 +53,33 @@ bool IsChangeKey(const QKeyEvent& event)
     return false;
 }
 
+int TextWidthLimit(const TField* field)
+{
+    const auto* string = dynamic_cast<const TStringField*>(field);
+    return string != nullptr ? std::max(0, string->Size()) : 0;
+}
+
+void LimitTextWidth(QLineEdit& edit, int bytes)
+{
+    const auto* current = dynamic_cast<const GbkWidthLimit*>(edit.validator());
+    if ((current != nullptr ? current->Bytes() : 0) == bytes) {
+        return;
+    }
+    edit.setValidator(bytes > 0 ? new GbkWidthLimit(bytes, &edit) : nullptr);
+    delete current;
+}
+
 void ShowEditMenu(QLineEdit& edit, const QPoint& globalPos, std::function<void(const QString& command)> run)
+{
+    ShowEditMenu(edit, globalPos, !edit.isReadOnly(), std::move(run));
+}
+
+void ShowEditMenu(QLineEdit& edit, const QPoint& globalPos, bool writable,
+                  std::function<void(const QString& command)> run)
 {
     // The edit menu of a Chinese workstation. Qt's own menu cannot be used:
     // its commands change the text directly, before the dataset could edit.
     QPointer<QMenu> menu = new QMenu(&edit);
-    const bool writable = !edit.isReadOnly();
     const bool selected = edit.hasSelectedText();
     const bool secret = edit.echoMode() != QLineEdit::Normal;
     const auto add = [&](const char* label, const char* command, bool enabled) {
@@ -86,8 +109,14 @@ void ShowEditMenu(QLineEdit& edit, const QPoint& globalPos, std::function<void(c
     delete menu;
 }
 
-void RunEditCommand(QLineEdit& edit, const QString& command)
+bool RunEditCommand(QLineEdit& edit, const QString& command, MaskEdit* mask)
 {
+    const QString before = edit.text();
+    if (mask != nullptr) {
+        QKeyEvent key = CommandKey(command);
+        bool changed = false;
+        return mask->HandleKey(key, changed) && changed;
+    }
     if (command == QLatin1String("edit-paste")) {
         edit.paste();
     } else if (command == QLatin1String("edit-cut")) {
@@ -97,6 +126,7 @@ void RunEditCommand(QLineEdit& edit, const QString& command)
     } else if (command == QLatin1String("edit-undo")) {
         edit.undo();
     }
+    return edit.text() != before;
 }
 
 QKeyEvent CommandKey(const QString& command)
@@ -197,13 +227,7 @@ void TDBEdit::UpdateLimit()
         maskText_ = maskText;
         mask_ = maskText.empty() ? nullptr : std::make_unique<MaskEdit>(*this, field->ParsedEditMask());
     }
-    const auto* string = dynamic_cast<const TStringField*>(field);
-    const int limit = (string != nullptr && !mask_) ? string->Size() : 0;
-    if (limit != limit_) {
-        limit_ = limit;
-        delete validator();
-        setValidator(limit > 0 ? new GbkWidthLimit(limit, this) : nullptr);
-    }
+    boundcontrol::LimitTextWidth(*this, mask_ ? 0 : boundcontrol::TextWidthLimit(field));
 }
 
 void TDBEdit::Show(const QString& text)
@@ -314,6 +338,11 @@ void TDBEdit::keyPressEvent(QKeyEvent* event)
             changing = true;
         }
     }
+    if (mask_ && mask_->Refuses(*event)) {
+        // Before the edit begins: a refused character leaves the dataset browsing.
+        ui::Beep();
+        return;
+    }
     if (changing && !BeginChange()) {
         return;
     }
@@ -341,6 +370,12 @@ void TDBEdit::inputMethodEvent(QInputMethodEvent* event)
                 QLineEdit::inputMethodEvent(event);
                 return;
             }
+        }
+        if (mask_ && mask_->Refuses(commit)) {
+            ui::Beep();
+            event->setCommitString(QString());
+            QLineEdit::inputMethodEvent(event);
+            return;
         }
         if (!BeginChange()) {
             return;
@@ -411,16 +446,8 @@ void TDBEdit::contextMenuEvent(QContextMenuEvent* event)
         if (!BeginChange() || isReadOnly()) {
             return;
         }
-        if (mask_) {
-            // Through the mask, as the command's key would do it.
-            QKeyEvent key = boundcontrol::CommandKey(command);
-            bool changed = false;
-            if (mask_->HandleKey(key, changed) && changed) {
-                link_.MarkModified();
-            }
-            return;
+        if (boundcontrol::RunEditCommand(*this, command, mask_.get())) {
+            link_.MarkModified();
         }
-        boundcontrol::RunEditCommand(*this, command);
-        link_.MarkModified();
     });
 }

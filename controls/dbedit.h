@@ -43,13 +43,23 @@ namespace boundcontrol {
 // shortcuts (paste, cut, undo, redo, delete word, delete to the end, ...).
 [[nodiscard]] bool IsChangeKey(const QKeyEvent& event);
 
+// The GBK width a field's text is limited to: a string field's Size, else 0.
+[[nodiscard]] int TextWidthLimit(const TField* field);
+// Gives the edit a GbkWidthLimit of `bytes` (none for 0), unless it has it.
+// Texts the control shows from its field go in under GbkWidthLimit::ProgramText.
+void LimitTextWidth(QLineEdit& edit, int bytes);
+
 // Shows the edit's context menu (undo, cut, copy, paste, delete, select all)
 // at `globalPos`; its commands that change the text call `run` with their
 // name ("edit-undo", "edit-cut", "edit-paste", "edit-delete"), so that the
-// control can begin the edit first.
+// control can begin the edit first. They are offered when `writable` (the
+// control could begin an edit), by default when the edit is not read-only.
 void ShowEditMenu(QLineEdit& edit, const QPoint& globalPos, std::function<void(const QString& command)> run);
-// Runs one of those commands on the edit.
-void RunEditCommand(QLineEdit& edit, const QString& command);
+void ShowEditMenu(QLineEdit& edit, const QPoint& globalPos, bool writable,
+                  std::function<void(const QString& command)> run);
+// Runs one of those commands on the edit; through `mask` when it has one (as
+// the command's key would do it). True when the text changed.
+bool RunEditCommand(QLineEdit& edit, const QString& command, MaskEdit* mask = nullptr);
 // The key that does the command (for an edit that handles keys itself).
 [[nodiscard]] QKeyEvent CommandKey(const QString& command);
 
@@ -110,6 +120,5 @@ private:
     boundcontrol::ControlLink link_;
     std::unique_ptr<MaskEdit> mask_;
     std::string maskText_;
-    int limit_ = 0;
     bool focused_ = false;
 };

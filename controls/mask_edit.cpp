@@ -74,13 +74,14 @@ int MaskEdit::ClearSelection(std::string& text) const
     return start;
 }
 
-bool MaskEdit::Insert(const QString& typed)
+bool MaskEdit::Type(const QString& typed, std::string& text, int& caret, bool& refused) const
 {
-    std::string text = Text();
-    int caret = edit_.cursorPosition();
+    text = Text();
+    caret = edit_.cursorPosition();
     if (const int start = ClearSelection(text); start >= 0) {
         caret = start;
     }
+    refused = false;
     bool any = false;
     for (QChar c : typed) {
         // The separator typed (or pasted) where the mask has it is taken as
@@ -96,18 +97,56 @@ bool MaskEdit::Insert(const QString& typed)
         char accepted = 0;
         if (pos >= mask_.Length() || c.unicode() >= 0x80 ||
             !mask_.Accepts(pos, static_cast<char>(c.unicode()), &accepted)) {
-            ui::Beep();
+            refused = true;
             break;
         }
         text[pos] = accepted;
         caret = NextInput(pos + 1);
         any = true;
     }
-    if (any || edit_.hasSelectedText()) {
-        SetText(text, caret);
+    return any;
+}
+
+bool MaskEdit::Insert(const QString& typed)
+{
+    std::string text;
+    int caret = 0;
+    bool refused = false;
+    const bool any = Type(typed, text, caret, refused);
+    if (refused) {
+        ui::Beep();
+    }
+    if (!any) {
+        // Nothing taken: the selection and the text stay as they were.
+        return false;
+    }
+    SetText(text, caret);
+    return true;
+}
+
+bool MaskEdit::TypedText(const QKeyEvent& event, QString& typed)
+{
+    if (event.matches(QKeySequence::Paste)) {
+        typed = QApplication::clipboard()->text();
         return true;
     }
-    return false;
+    typed = event.text();
+    return !typed.isEmpty() && typed.front().isPrint() &&
+        !(event.modifiers() & (Qt::ControlModifier | Qt::AltModifier));
+}
+
+bool MaskEdit::Refuses(const QKeyEvent& event) const
+{
+    QString typed;
+    return TypedText(event, typed) && Refuses(typed);
+}
+
+bool MaskEdit::Refuses(const QString& typed) const
+{
+    std::string text;
+    int caret = 0;
+    bool refused = false;
+    return !Type(typed, text, caret, refused) && refused;
 }
 
 bool MaskEdit::HandleKey(const QKeyEvent& event, bool& changed)

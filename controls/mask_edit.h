@@ -33,8 +33,16 @@ public:
     // Handles a key that changes or moves within the text; false for keys
     // the edit should handle itself. `changed` tells whether the text changed.
     bool HandleKey(const QKeyEvent& event, bool& changed);
-    // Types `text` at the caret as if each character were a key.
+    // Types `text` at the caret as if each character were a key: a character
+    // the mask refuses beeps and ends the typing. When no character is taken
+    // nothing changes, the selection included. True when the text changed.
     bool Insert(const QString& text);
+    // True when the key would type or paste text of which the mask takes
+    // nothing but refuses a character: the control should beep and leave
+    // everything (its dataset's state included) as it is.
+    [[nodiscard]] bool Refuses(const QKeyEvent& event) const;
+    // The same for text put in by other means (an input method, a drop).
+    [[nodiscard]] bool Refuses(const QString& typed) const;
 
     void Validate() const;
     [[nodiscard]] std::string Value() const;
@@ -46,6 +54,11 @@ private:
     [[nodiscard]] int PreviousInput(int before) const;
     // Blanks the selected input positions; returns the selection's start or -1.
     int ClearSelection(std::string& text) const;
+    // Types `typed` into a copy of the text from the caret (the selection
+    // blanked first); true when a character was taken, `refused` when one was refused.
+    bool Type(const QString& typed, std::string& text, int& caret, bool& refused) const;
+    // The text a key types or pastes into `typed`; false for other keys.
+    static bool TypedText(const QKeyEvent& event, QString& typed);
 
     QLineEdit& edit_;
     dataset::EditMask mask_;

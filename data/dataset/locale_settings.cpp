@@ -98,14 +98,23 @@ void SkipBlanks(std::string_view text, std::size_t& pos)
     }
 }
 
-// Parses a date from `pos` by the order of the short date format, as people
-// type dates: blanks before a number are skipped, day and month take one or
-// two digits, the year one to four (up to two: the century window below).
-// Leaves pos after it.
-bool ParseDateAt(std::string_view text, std::size_t& pos, hisdb::DateTime& out)
+// Blanks before a literal that does not itself begin with a blank: they
+// follow a number ("2026-1 -05", a month typed into a two-digit mask field).
+void SkipBlanksBefore(std::string_view text, std::size_t& pos, std::string_view literal)
 {
-    const Settings& s = Current();
-    const std::string_view format = s.shortDateFormat;
+    if (!literal.empty() && literal.front() != ' ') {
+        SkipBlanks(text, pos);
+    }
+}
+
+// Parses a date from `pos` by the order of `format` (a short date format)
+// with `separator` for '/', as people type dates: blanks around a number are
+// skipped (a blank inside one is not), day and month take one or two digits,
+// the year one, two (the century window below) or four. Leaves pos
+// after the last number.
+bool ParseDateAt(std::string_view text, std::size_t& pos, std::string_view format, std::string_view separator,
+                 hisdb::DateTime& out)
+{
     int year = -1, month = -1, day = -1;
     bool twoDigitYear = false;
     for (std::size_t i = 0; i < format.size();) {
@@ -114,7 +123,8 @@ bool ParseDateAt(std::string_view text, std::size_t& pos, hisdb::DateTime& out)
         if (c == 'y') {
             SkipBlanks(text, pos);
             const std::size_t start = pos;
-            if (!ReadDigits(text, pos, 1, 4, year)) {
+            // Three digits are a slip, not the year 202.
+            if (!ReadDigits(text, pos, 1, 4, year) || pos - start == 3) {
                 return false;
             }
             twoDigitYear = pos - start <= 2;
@@ -127,7 +137,8 @@ bool ParseDateAt(std::string_view text, std::size_t& pos, hisdb::DateTime& out)
             }
             i += static_cast<std::size_t>(run);
         } else if (c == '/') {
-            if (!ReadLiteral(text, pos, s.dateSeparator)) {
+            SkipBlanksBefore(text, pos, separator);
+            if (!ReadLiteral(text, pos, separator)) {
                 return false;
             }
             ++i;
@@ -135,11 +146,13 @@ bool ParseDateAt(std::string_view text, std::size_t& pos, hisdb::DateTime& out)
             const std::size_t close = format.find(c, i + 1);
             const std::string_view literal =
                 format.substr(i + 1, (close == std::string_view::npos ? format.size() : close) - i - 1);
+            SkipBlanksBefore(text, pos, literal);
             if (!ReadLiteral(text, pos, literal)) {
                 return false;
             }
             i = close == std::string_view::npos ? format.size() : close + 1;
         } else {
+            SkipBlanksBefore(text, pos, format.substr(i, 1));
             if (pos >= text.size() || text[pos] != c) {
                 return false;
             }
@@ -261,9 +274,16 @@ std::string FormatDateTime(const hisdb::DateTime& value)
 
 bool ParseDate(std::string_view text, hisdb::DateTime& out)
 {
+    const Settings& s = Current();
+    return ParseDate(text, s.shortDateFormat, s.dateSeparator, out);
+}
+
+bool ParseDate(std::string_view text, std::string_view shortDateFormat, std::string_view dateSeparator,
+               hisdb::DateTime& out)
+{
     std::size_t pos = 0;
     hisdb::DateTime parsed;
-    if (!ParseDateAt(text, pos, parsed)) {
+    if (!ParseDateAt(text, pos, shortDateFormat, dateSeparator, parsed)) {
         return false;
     }
     SkipBlanks(text, pos);
@@ -276,9 +296,10 @@ bool ParseDate(std::string_view text, hisdb::DateTime& out)
 
 bool ParseDateTime(std::string_view text, hisdb::DateTime& out)
 {
+    const Settings& s = Current();
     std::size_t pos = 0;
     hisdb::DateTime parsed;
-    if (!ParseDateAt(text, pos, parsed)) {
+    if (!ParseDateAt(text, pos, s.shortDateFormat, s.dateSeparator, parsed)) {
         return false;
     }
     if (pos == text.size()) {

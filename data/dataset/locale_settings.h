@@ -37,11 +37,17 @@ void Reload();
 [[nodiscard]] std::string FormatDateTime(const hisdb::DateTime& value);
 
 // Parses a date typed by the short date format's order of day, month and
-// year with the date separator: blanks around the numbers are skipped, day
-// and month take one or two digits, a year of up to two digits is taken in
-// 1950..2049. False on anything else (other separators, other text, no such
-// day, nothing but blanks).
+// year with the date separator: blanks around the numbers are skipped (so a
+// one-digit month typed into a two-digit field of a mask, "2026-1 -05", is
+// January), day and month take one or two digits, a year of up to two digits
+// is taken in 1950..2049. False on anything else: other separators, other
+// text, a blank inside a number ("2026-0 1-05"), a three-digit year, no such
+// day, nothing but blanks. This is the one reading of typed dates: the date boxes use it too.
 [[nodiscard]] bool ParseDate(std::string_view text, hisdb::DateTime& out);
+// The same by a given short date format and date separator (a date box keeps
+// the ones it was made with).
+[[nodiscard]] bool ParseDate(std::string_view text, std::string_view shortDateFormat, std::string_view dateSeparator,
+                             hisdb::DateTime& out);
 // A date, optionally followed by blanks and a time "H:mm[:ss[.zzz]]" with the
 // time separator; false on bad text.
 [[nodiscard]] bool ParseDateTime(std::string_view text, hisdb::DateTime& out);

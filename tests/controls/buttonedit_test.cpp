@@ -1,13 +1,17 @@
 #include "controls/buttonedit.h"
 #include "platform/ui/events.h"
+#include "tests/controls/context_menu.h"
 #include "tests/controls/plan_data.h"
 #include "tests/support/ui_driver.h"
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QClipboard>
 #include <QInputMethodEvent>
 #include <QTest>
+
+#include <vector>
 
 namespace {
 
@@ -133,13 +137,69 @@ TEST_F(ButtonEditTest, TextCommittedByAnInputMethodBeginsTheEdit)
     EXPECT_EQ(data.query->FieldByName("FOperator")->AsString(), "李医生王");
 }
 
-TEST_F(ButtonEditTest, TypingStopsAtTheFieldSizeInBytes)
+TEST_F(ButtonEditTest, TypedPastedOrComposedTextKeepsWhatFitsTheFieldSizeInBytes)
 {
+    // FOperator holds 20 bytes: ten Chinese characters; "李医生" takes 6.
     staff->setFocus();
     staff->selectAll();
-    // FOperator holds 20 bytes: ten Chinese characters.
     uitest::Type(QString::fromUtf8("一二三四五六七八九十百"));
     EXPECT_EQ(staff->text(), QString::fromUtf8("一二三四五六七八九十"));
+
+    uitest::Escape();
+    staff->setCursorPosition(static_cast<int>(staff->text().size()));
+    QApplication::clipboard()->setText(QString::fromUtf8("一二三四五六七八"));
+    uitest::Key(Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(staff->text(), QString::fromUtf8("李医生一二三四五六七"));
+
+    uitest::Escape();  // selects the field's text
+    QInputMethodEvent commit;
+    commit.setCommitString(QString::fromUtf8("王五赵六钱七孙八李九周十"));
+    QApplication::sendEvent(staff, &commit);
+    EXPECT_EQ(staff->text(), QString::fromUtf8("王五赵六钱七孙八李九"));
+    form.other->setFocus();
+    EXPECT_EQ(data.query->FieldByName("FOperator")->AsString(), "王五赵六钱七孙八李九");
+}
+
+TEST_F(ButtonEditTest, EditMenuCommandsBeginTheEditButChangeNoReadOnlyBox)
+{
+    QApplication::clipboard()->setText(QString::fromUtf8("王"));
+    code->setFocus();
+    code->setCursorPosition(0);
+    controlstest::ChooseFromContextMenu(code, QStringLiteral("edit-paste"));
+    EXPECT_EQ(code->text(), QStringLiteral("K35.9"));
+    EXPECT_EQ(data.query->State(), dsBrowse);
+
+    staff->setFocus();
+    staff->setCursorPosition(0);
+    controlstest::ChooseFromContextMenu(staff, QStringLiteral("edit-paste"));
+    EXPECT_EQ(data.query->State(), dsEdit);
+    EXPECT_EQ(staff->text(), QString::fromUtf8("王李医生"));
+    form.other->setFocus();
+    EXPECT_EQ(data.query->FieldByName("FOperator")->AsString(), "王李医生");
+    EXPECT_TRUE(driver.Boxes().empty());
+}
+
+// What the editor window's handlers rely on: F2 reaches the key-down handler
+// as virtual key 113, a handler can consume a key (the click key here), and
+// Enter reaches the key-press handler as character 13.
+TEST_F(ButtonEditTest, WindowKeyHandlersSeeF2AndEnterAndCanConsumeAKey)
+{
+    std::vector<int> down;
+    std::vector<int> pressed;
+    ui::Events(code).OnKeyDown = [&](QWidget*, int& key, ui::ShiftState) {
+        down.push_back(key);
+        if (key == ui::VK_DOWN) {
+            key = 0;
+        }
+    };
+    ui::Events(code).OnKeyPress = [&](QWidget*, QChar& key) { pressed.push_back(key.unicode()); };
+    code->setFocus();
+    uitest::F2(code, Qt::ShiftModifier);
+    uitest::Key(Qt::Key_Down, Qt::AltModifier, code);
+    uitest::Enter(code);
+    EXPECT_EQ(down, (std::vector<int>{113, ui::VK_DOWN, 13}));
+    EXPECT_EQ(codeClicks, 0) << "the consumed click key clicked";
+    EXPECT_EQ(pressed, (std::vector<int>{13}));
 }
 
 }  // namespace

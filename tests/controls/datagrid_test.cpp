@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QFontMetrics>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QTest>
 
 #include <vector>
@@ -328,6 +329,41 @@ TEST_F(DataGridTest, DraggingATitleBorderResizesTheColumn)
     QTest::mouseMove(grid->viewport(), nameBorder + QPoint(20, 0));
     QTest::mouseRelease(grid->viewport(), Qt::LeftButton, Qt::NoModifier, nameBorder + QPoint(20, 0));
     EXPECT_EQ(name->Width(), before);
+}
+
+TEST_F(DataGridTest, ADoubleClickedBorderWhoseHandlerOpensAModalWindowIsNotDraggedAfterwards)
+{
+    Open(2);
+    TDataGridColumn* room = grid->AddColumn("FOperRoom", 44);
+    grid->AddColumn("FName");
+    int opened = 0;
+    grid->OnDblClick = [&](QWidget*) {
+        ui::Form detail(&form);
+        ++opened;
+        detail.ShowModal();
+    };
+    // The button is let go over the modal window, which takes the release.
+    driver.OnModal<ui::Form>([](ui::Form& detail) { detail.SetModalResult(ui::mrOk); });
+    Show();
+    const QRect title = grid->TitleRect(0);
+    const QPoint border(title.right() + 1, title.center().y());
+    const auto mouse = [&](QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseButtons held) {
+        QMouseEvent event(type, at, grid->viewport()->mapToGlobal(at), button, held, Qt::NoModifier);
+        QApplication::sendEvent(grid->viewport(), &event);
+    };
+    mouse(QEvent::MouseButtonPress, border, Qt::LeftButton, Qt::LeftButton);
+    mouse(QEvent::MouseButtonRelease, border, Qt::LeftButton, Qt::NoButton);
+    mouse(QEvent::MouseButtonPress, border, Qt::LeftButton, Qt::LeftButton);
+    mouse(QEvent::MouseButtonDblClick, border, Qt::LeftButton, Qt::LeftButton);
+    ASSERT_EQ(opened, 1);
+    mouse(QEvent::MouseMove, border + QPoint(30, 0), Qt::NoButton, Qt::NoButton);
+    EXPECT_EQ(room->Width(), 44);
+
+    // The border can still be dragged.
+    mouse(QEvent::MouseButtonPress, border, Qt::LeftButton, Qt::LeftButton);
+    mouse(QEvent::MouseMove, border + QPoint(20, 0), Qt::NoButton, Qt::LeftButton);
+    mouse(QEvent::MouseButtonRelease, border + QPoint(20, 0), Qt::LeftButton, Qt::NoButton);
+    EXPECT_EQ(room->Width(), 64);
 }
 
 TEST_F(DataGridTest, NavigatorMovesTheRecordAndTellsItsButtonsApart)

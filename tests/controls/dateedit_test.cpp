@@ -1,6 +1,7 @@
 #include "controls/dateedit.h"
 #include "data/dataset/locale_settings.h"
 #include "platform/ui/events.h"
+#include "tests/controls/context_menu.h"
 #include "tests/controls/plan_data.h"
 #include "tests/support/ui_driver.h"
 
@@ -8,10 +9,14 @@
 
 #include <QApplication>
 #include <QCalendarWidget>
+#include <QClipboard>
+#include <QFontMetrics>
 #include <QKeyEvent>
 #include <QLocale>
 #include <QTableView>
 #include <QToolButton>
+
+#include <vector>
 
 namespace {
 
@@ -116,6 +121,55 @@ TEST_F(DateEditTest, FormatAndMaskFollowTheWorkstationSettings)
     dayFirst->SetYearDigits(dyFour);
     EXPECT_EQ(dayFirst->DateFormat(), QStringLiteral("DD.MM.YYYY"));
     EXPECT_EQ(dayFirst->text(), QStringLiteral("01.03.1950"));
+}
+
+// The list window reads its box's raw text with the workstation's date
+// routine; the box must read it the same way.
+TEST_F(DateEditTest, TheBoxReadsTypedDatesAsTheListWindowDoes)
+{
+    struct Case {
+        const char* text;
+        QDate date;
+    };
+    const Case cases[] = {
+        {"2024-01-05", QDate(2024, 1, 5)},
+        {"2024-1 -05", QDate(2024, 1, 5)},  // a one-digit month in the two-digit field
+        {"2024- 1- 5", QDate(2024, 1, 5)},
+        {"24  -01-05", QDate(2024, 1, 5)},
+        {"2024-0 1-05", QDate()},  // a blank inside a number is no digit
+        {"2024-01-0 5", QDate()},
+        {"20 24-01-05", QDate()},
+        {"202 -01-05", QDate()},  // a slip, not the year 202
+        {"2024-02-30", QDate()},
+        {"    -  -  ", QDate()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        box->setText(QString::fromLatin1(c.text));
+        EXPECT_EQ(box->TextDate(), c.date);
+        hisdb::DateTime listDate;
+        const bool listTakesIt = dataset::locale::ParseDate(c.text, listDate);
+        EXPECT_EQ(listTakesIt, c.date.isValid());
+        if (listTakesIt) {
+            EXPECT_EQ(ToQDate(listDate), c.date);
+        }
+    }
+}
+
+TEST_F(DateEditTest, ACharacterTheMaskRefusesLeavesTheSelectedDateAlone)
+{
+    uitest::ShowActive(&form);
+    box->setFocus();
+    box->SetDate(hisdb::DateTime{2026, 3, 7});
+    box->selectAll();
+    const int beeps = ui::BeepCount();
+    uitest::Type(QStringLiteral(" "), box);
+    uitest::Type(QStringLiteral("x"), box);
+    EXPECT_EQ(ui::BeepCount(), beeps + 2);
+    EXPECT_EQ(box->text(), QStringLiteral("2026-03-07"));
+    EXPECT_EQ(box->selectedText(), box->text());
+    uitest::Type(QStringLiteral("1"), box);  // a digit still replaces the selection
+    EXPECT_EQ(box->text(), QStringLiteral("1   -  -  "));
 }
 
 TEST_F(DateEditTest, KeysStepTheDateAndTheMainKeyboardSignsAreSwallowed)
@@ -310,6 +364,49 @@ TEST_F(DBDateEditTest, OnlyDigitsAndTheSeparatorAreTakenAndEscapeRestoresTheFiel
     EXPECT_EQ(box->selectedText(), box->text());
     form.other->setFocus();
     EXPECT_EQ(OperDate()->AsDateTime(), (hisdb::DateTime{2026, 12, 8, 14, 30}));
+}
+
+TEST_F(DBDateEditTest, AKeyTheBoxRefusesLeavesTheRecordBrowsing)
+{
+    const int beeps = ui::BeepCount();
+    box->setCursorPosition(static_cast<int>(box->text().size()));
+    uitest::Type(QStringLiteral("5"), box);  // no position left for it
+    box->selectAll();
+    uitest::Type(QStringLiteral(" "), box);
+    EXPECT_EQ(ui::BeepCount(), beeps + 2);
+    EXPECT_EQ(data.query->State(), dsBrowse);
+    EXPECT_EQ(box->text(), QStringLiteral("2026-12-08"));
+    EXPECT_EQ(box->selectedText(), box->text());
+}
+
+TEST_F(DBDateEditTest, TheEditMenuPastesThroughTheMaskOnceTheEditHasBegun)
+{
+    QApplication::clipboard()->setText(QStringLiteral("2027-01-02 and more"));
+    box->selectAll();
+    controlstest::ChooseFromContextMenu(box, QStringLiteral("edit-paste"));
+    EXPECT_EQ(data.query->State(), dsEdit);
+    EXPECT_EQ(box->text(), QStringLiteral("2027-01-02"));
+    form.other->setFocus();
+    EXPECT_EQ(OperDate()->AsDateTime(), (hisdb::DateTime{2027, 1, 2, 14, 30}));
+    EXPECT_TRUE(driver.Boxes().empty());
+}
+
+// The editor's box: 89 x 21 pixels, its key-press handler sees Enter.
+TEST_F(DBDateEditTest, TheEditorsBoxShowsTheWholeDateAndPassesEnterToItsHandler)
+{
+    box->setFont(ui::SongFont(12));
+    ui::Place(box, 83, 11, 89, 21);
+    box->setCursorPosition(static_cast<int>(box->text().size()));
+    const int end = box->inputMethodQuery(Qt::ImCursorRectangle).toRect().center().x();
+    box->setCursorPosition(0);
+    const int start = box->inputMethodQuery(Qt::ImCursorRectangle).toRect().center().x();
+    EXPECT_EQ(end - start, QFontMetrics(box->font()).horizontalAdvance(box->text())) << "the date scrolled";
+    EXPECT_LT(end, box->Button()->x());
+
+    std::vector<int> pressed;
+    ui::Events(box).OnKeyPress = [&](QWidget*, QChar& key) { pressed.push_back(key.unicode()); };
+    uitest::Enter(box);
+    EXPECT_EQ(pressed, (std::vector<int>{13}));
 }
 
 TEST_F(DBDateEditTest, ADateFromTheCalendarEditsTheRecordAndIsWrittenAtOnce)

@@ -230,6 +230,27 @@ TEST_F(DBEditTest, CharacterTheFieldRefusesBeepsAndChangesNothing)
     EXPECT_EQ(form.status->text(), QStringLiteral("-7"));
 }
 
+TEST_F(DBEditTest, ACharacterTheMaskRefusesChangesNeitherTextNorSelectionNorState)
+{
+    Focus(form.time);
+    form.time->selectAll();
+    const QString shown = form.time->text();
+    const int beeps = ui::BeepCount();
+    uitest::Type(QStringLiteral(" "));
+    uitest::Type(QStringLiteral("x"));
+    QInputMethodEvent commit;
+    commit.setCommitString(QStringLiteral("x"));
+    QApplication::sendEvent(form.time, &commit);
+    EXPECT_EQ(ui::BeepCount(), beeps + 3);
+    EXPECT_EQ(form.time->text(), shown);
+    EXPECT_EQ(form.time->selectedText(), shown);
+    EXPECT_EQ(data.data.State(), dsBrowse);
+
+    uitest::Type(QStringLiteral("1"));  // a digit still replaces the selection
+    EXPECT_EQ(data.data.State(), dsEdit);
+    EXPECT_EQ(form.time->text(), QStringLiteral("1_:__"));
+}
+
 TEST_F(DBEditTest, EscapePutsTheFieldTextBackSelected)
 {
     Focus(form.name);

@@ -191,12 +191,13 @@ TEST_F(Locale, ParsesDatesAsTheyAreTyped)
     hisdb::DateTime parsed;
     EXPECT_TRUE(dataset::locale::ParseDate("2026-02-28", parsed));
     // One-digit days and months, blanks around numbers (a day typed over a mask), a short year.
-    for (const char* text : {"2026-12-5 ", "2026-12- 5", "2026-1-8", " 2026-12-05", "26-12-05"}) {
+    for (const char* text : {"2026-12-5 ", "2026-12- 5", "2026-1-8", " 2026-12-05", "2026-1 -8", "26-12-05"}) {
         SCOPED_TRACE(text);
         ASSERT_TRUE(dataset::locale::ParseDate(text, parsed));
         EXPECT_EQ(parsed.year, 2026);
     }
     EXPECT_EQ(parsed, (hisdb::DateTime{2026, 12, 5, 0, 0, 0, 0}));
+    EXPECT_FALSE(dataset::locale::ParseDate("2026-0 1-05", parsed)) << "a blank inside a number";
     EXPECT_FALSE(dataset::locale::ParseDate("2026-12-", parsed));
     EXPECT_FALSE(dataset::locale::ParseDate("  -  -  ", parsed)) << "an empty mask is no date";
     EXPECT_FALSE(dataset::locale::ParseDate("2026-13-01", parsed));

@@ -242,6 +242,28 @@ TEST_F(ListWindow, EnterWithAValidDateRereadsTheList)
     EXPECT_EQ(Rows(), (std::vector<std::string>{"病人1"}));
 }
 
+TEST_F(ListWindow, AOneDigitMonthTypedIntoTheDateBoxIsTheDateItShows)
+{
+    AddRow(1, "2024-01-05 08:00:00");
+    ShowDay(0);
+    uitest::Driver driver;
+    uitest::ShowActive(&Form());
+    TDateEdit& box = *Form().DateEdit1;
+    box.setFocus();
+    box.selectAll();
+    uitest::Type(QStringLiteral("20241"), &box);
+    uitest::Key(Qt::Key_Right, Qt::NoModifier, &box);  // over the month's second position
+    uitest::Key(Qt::Key_Right, Qt::NoModifier, &box);  // and the separator
+    uitest::Type(QStringLiteral("05"), &box);
+    ASSERT_EQ(box.text(), QStringLiteral("2024-1 -05"));
+    EXPECT_EQ(box.TextDate(), QDate(2024, 1, 5));
+    uitest::Enter(&box);
+    EXPECT_EQ(Rows(), (std::vector<std::string>{"病人1"}));
+    uitest::Tab();
+    uitest::Settle();
+    EXPECT_TRUE(driver.Boxes().empty());
+}
+
 TEST_F(ListWindow, DepartmentLabelAndGridColumns)
 {
     uitest::Driver driver;
