@@ -241,6 +241,35 @@ TDMInteface::~TDMInteface()
     }
 }
 
+int TDMInteface::NextOperationPlanNo()
+{
+    // Locking the counter makes a second workstation wait between its read
+    // and its increment, so no two get the same number.
+    dataset::DatabaseTransaction transaction(*DatabaseHIS, "TNextOperationPlanNo");
+    struct Closer {
+        TQuery* query;
+        ~Closer() { query->Close(); }
+    } closeNext{QNext};
+
+    QNext->SQL().Clear();
+    QNext->SQL().Add("select FNext from TNextOperationPlanNo ");
+    QNext->Open();
+    QNext->Last();
+    if (QNext->RecordCount() != 1) {
+        throw EDatabaseError("TNextOperationPlanNo表必须只能有一条记录!!!  ");
+    }
+    QNext->First();
+    const int number = QNext->Fields()[0]->AsInteger();
+    QNext->Close();
+
+    QUpdateSQL->SQL().Clear();
+    QUpdateSQL->SQL().Add("update TNextOperationPlanNo Set FNext=FNext+1 ");
+    QUpdateSQL->ExecSQL();
+    QUpdateSQL->Close();
+    transaction.Commit();
+    return number;
+}
+
 void TDMInteface::DataModuleCreate()
 {
     ApplicantUser.clear();

@@ -92,6 +92,16 @@ public:
     std::string DepartmentName;
     std::string MessageText;
 
+    // Takes the number of a new application from the one-row counter table
+    // TNextOperationPlanNo and advances the counter, as one indivisible step:
+    // in a transaction of DatabaseHIS that locks the table, QNext reads
+    // FNext and QUpdateSQL adds one to it; both queries are closed after.
+    // Returns FNext as read. A table without exactly one row raises
+    // EDatabaseError "TNextOperationPlanNo表必须只能有一条记录!!!  " and an
+    // engine failure EDBEngineError; either way nothing is changed. Lists held
+    // open on DatabaseHIS meanwhile stay as they are.
+    [[nodiscard]] int NextOperationPlanNo();
+
     void DataModuleCreate();
     void QOperationPlanCalcFields(TDataSet& dataSet);
     void QOperationPlanBeforePost(TDataSet& dataSet);

@@ -86,6 +86,43 @@ void TDatabase::Close()
     connection_.reset();
 }
 
+void TDatabase::StartTransaction(std::string_view lockedTable)
+{
+    hisdb::Connection& connection = Handle();
+    if (connection.InTransaction()) {
+        dataset::DatabaseError("Transaction already active", this);
+    }
+    try {
+        connection.StartTransaction(lockedTable);
+    } catch (const hisdb::EngineError& error) {
+        dataset::RaiseEngineError(error);
+    }
+}
+
+void TDatabase::Commit()
+{
+    if (!InTransaction()) {
+        dataset::DatabaseError("No transaction active", this);
+    }
+    try {
+        connection_->Commit();
+    } catch (const hisdb::EngineError& error) {
+        dataset::RaiseEngineError(error);
+    }
+}
+
+void TDatabase::Rollback()
+{
+    if (!InTransaction()) {
+        dataset::DatabaseError("No transaction active", this);
+    }
+    try {
+        connection_->Rollback();
+    } catch (const hisdb::EngineError& error) {
+        dataset::RaiseEngineError(error);
+    }
+}
+
 hisdb::Connection& TDatabase::Handle()
 {
     Open();
@@ -106,3 +143,29 @@ void TDatabase::UnregisterDataSet(TDBDataSet* dataSet)
         connection_.reset();
     }
 }
+
+namespace dataset {
+
+DatabaseTransaction::DatabaseTransaction(TDatabase& database, std::string_view lockedTable) : database_(database)
+{
+    database_.StartTransaction(lockedTable);
+}
+
+DatabaseTransaction::~DatabaseTransaction()
+{
+    if (!active_ || !database_.InTransaction()) {
+        return;
+    }
+    try {
+        database_.Rollback();
+    } catch (...) { // NOLINT(bugprone-empty-catch): a destructor must not throw
+    }
+}
+
+void DatabaseTransaction::Commit()
+{
+    database_.Commit();
+    active_ = false;
+}
+
+} // namespace dataset

@@ -8,6 +8,14 @@
 // release it when closed and unprepared; the connection then stays open
 // (KeepConnection). Closing it closes and unprepares every registered dataset.
 // This layer shows no login dialog; LoginPrompt is kept for the form data.
+//
+// A transaction (StartTransaction, then Commit or Rollback; best through
+// dataset::DatabaseTransaction) runs on the connection's writing session:
+// until it ends every dataset of this connection reads and writes in it.
+// Naming a table locks it for the transaction's length against every other
+// transaction that locks or changes it (see hisdb::Connection). Engine
+// failures raise EDBEngineError; a second StartTransaction, or Commit and
+// Rollback without one, raise EDatabaseError.
 #pragma once
 
 #include <memory>
@@ -46,6 +54,13 @@ public:
     [[nodiscard]] int DataSetCount() const { return static_cast<int>(dataSets_.size()); }
     [[nodiscard]] TDBDataSet* DataSets(int index) const { return dataSets_.at(index); }
 
+    // Connects first.
+    void StartTransaction(std::string_view lockedTable = {});
+    // A failed Commit leaves the transaction active, to be rolled back.
+    void Commit();
+    void Rollback();
+    [[nodiscard]] bool InTransaction() const { return connection_ != nullptr && connection_->InTransaction(); }
+
     // The engine connection (connects first).
     [[nodiscard]] hisdb::Connection& Handle();
 
@@ -66,3 +81,23 @@ private:
     std::unique_ptr<hisdb::Connection> connection_;
     std::vector<TDBDataSet*> dataSets_;
 };
+
+namespace dataset {
+
+// A transaction of a TDatabase for a scope: started by the constructor,
+// rolled back by the destructor unless committed, also while an exception is
+// in flight (errors of that rollback are swallowed).
+class DatabaseTransaction {
+public:
+    explicit DatabaseTransaction(TDatabase& database, std::string_view lockedTable = {});
+    ~DatabaseTransaction();
+    DatabaseTransaction(const DatabaseTransaction&) = delete;
+    DatabaseTransaction& operator=(const DatabaseTransaction&) = delete;
+    void Commit();
+
+private:
+    TDatabase& database_;
+    bool active_ = true;
+};
+
+} // namespace dataset

@@ -189,6 +189,28 @@ EngineError::EngineError(std::string description, int code, std::vector<std::str
 {
 }
 
+Transaction::Transaction(Connection& connection, std::string_view lockedTable) : connection_(connection)
+{
+    connection_.StartTransaction(lockedTable);
+}
+
+Transaction::~Transaction()
+{
+    if (!active_) {
+        return;
+    }
+    try {
+        connection_.Rollback();
+    } catch (...) { // NOLINT(bugprone-empty-catch): a destructor must not throw
+    }
+}
+
+void Transaction::Commit()
+{
+    connection_.Commit();
+    active_ = false;
+}
+
 std::unique_ptr<Connection> Connect(std::string_view alias, std::string_view user, std::string_view password)
 {
     const Alias target = FindAlias(alias);

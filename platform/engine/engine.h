@@ -12,6 +12,13 @@
 // lack a feature translate it: the `(NOLOCK)` table hint is dropped, and a
 // `column = ?` comparison whose bound value is null matches a null column.
 //
+// Many workstations share one database. Every statement sees what others
+// committed before it started, whatever results its connection still holds
+// open: a read runs on a reading session with no open result. Writes run on
+// a writing session of their own, in autocommit mode, unless a transaction is
+// active; during one, every statement of the connection runs on that
+// session, reads included.
+//
 // Every failure is an EngineError. Objects are not thread-safe; a Statement
 // must not outlive its Connection.
 #pragma once
@@ -123,6 +130,37 @@ public:
     [[nodiscard]] virtual std::unique_ptr<Statement> Prepare(std::string_view sql) = 0;
     // "sqlite" or "odbc"
     [[nodiscard]] virtual std::string_view DriverName() const = 0;
+
+    // Starts a write transaction on the writing session. A named
+    // `lockedTable` is locked first, so that of two transactions locking the
+    // same table the second waits until the first ends; plain reads of other
+    // connections go on and see what was committed (SQLite locks the whole
+    // file for writing). Until Commit or Rollback every statement of this
+    // connection runs in the transaction, also those prepared before it.
+    // Results opened inside it should be finished before it ends. Throws when
+    // a transaction is already active or the lock is not had in the engine's
+    // time.
+    virtual void StartTransaction(std::string_view lockedTable) = 0;
+    // Ends the transaction. A failed Commit leaves it active, to be rolled back.
+    virtual void Commit() = 0;
+    virtual void Rollback() = 0;
+    [[nodiscard]] virtual bool InTransaction() const = 0;
+};
+
+// A transaction for a scope: started by the constructor, rolled back by the
+// destructor unless committed (also while an exception is in flight; errors
+// of that rollback are swallowed).
+class Transaction {
+public:
+    explicit Transaction(Connection& connection, std::string_view lockedTable = {});
+    ~Transaction();
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+    void Commit();
+
+private:
+    Connection& connection_;
+    bool active_ = true;
 };
 
 // Connects through the alias file (see aliases.h). Throws EngineError when the

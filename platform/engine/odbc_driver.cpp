@@ -12,11 +12,15 @@
 // large result is not read into memory at execution.
 //
 // A connection keeps reading and writing apart: statements that read rows
-// run on the main ODBC connection; the others run on a second one with the
-// same login, made on the first of them, in autocommit mode. psqlODBC runs a
-// cursor inside a transaction that ends with the cursor, and a statement run
-// beside it on the same connection can join that transaction, so a write
-// might not be committed when it returns.
+// run on a reading session (an ODBC connection) with no open result, a
+// further one being logged in when every one holds a result; the others run
+// on a writing session with the same login, made on the first of them, in
+// autocommit mode. psqlODBC runs a cursor inside a transaction that ends with
+// the cursor, and a statement run beside it on the same connection would join
+// that transaction: a write might not be committed when it returns, and a
+// read would depend on the server's isolation. FreeTDS allows one active
+// result per connection. A transaction runs on the writing session, and until
+// it ends every statement does, reads too.
 #include "platform/engine/dialect.h"
 #include "platform/engine/drivers.h"
 
@@ -27,7 +31,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
-#include <unordered_map>
+#include <map>
 #include <utility>
 
 namespace hisdb::detail {
@@ -181,14 +185,30 @@ struct ParamBuffer {
     WString text;
 };
 
+// A logged-in ODBC connection of a Connection, and how many results are open on it.
+struct Session {
+    SQLHDBC dbc = SQL_NULL_HDBC;
+    int openResults = 0;
+};
+
+// The sessions of one Connection, as its statements choose them.
+class SessionSource {
+public:
+    virtual ~SessionSource() = default;
+    // A reading session with no open result (the writing one during a transaction).
+    virtual Session& ForReading() = 0;
+    virtual Session& ForWriting() = 0;
+};
+
 class OdbcStatement final : public Statement {
 public:
-    OdbcStatement(SQLHDBC dbc, Server server, ParsedStatement parsed)
-        : dbc_(dbc), server_(server), parsed_(std::move(parsed))
+    OdbcStatement(SessionSource& sessions, Server server, ParsedStatement parsed)
+        : sessions_(sessions), server_(server), parsed_(std::move(parsed)), reads_(ReturnsRows(parsed_.text))
     {
         if (server_ == Server::SqlServer) {
             parsed_.sites.clear();  // the session matches nulls itself
         }
+        session_ = reads_ ? &sessions_.ForReading() : &sessions_.ForWriting();
         current_ = Prepare(parsed_.text, 0);
         SQLSMALLINT count = 0;
         if (!Succeeded(SQLNumParams(current_, &count))) {
@@ -200,7 +220,8 @@ public:
 
     ~OdbcStatement() override
     {
-        for (auto& [mask, handle] : statements_) {
+        ResultClosed();
+        for (auto& [key, handle] : statements_) {
             SQLFreeHandle(SQL_HANDLE_STMT, handle);
         }
     }
@@ -222,9 +243,11 @@ public:
     void Execute() override
     {
         SQLFreeStmt(current_, SQL_CLOSE);
+        ResultClosed();
         hasResult_ = hasRow_ = finished_ = false;
         columns_.clear();
         affected_ = -1;
+        session_ = reads_ ? &sessions_.ForReading() : &sessions_.ForWriting();
         current_ = ForNullPattern();
         for (std::size_t i = 0; i < values_.size(); ++i) {
             BindParam(static_cast<SQLUSMALLINT>(i + 1), values_[i], params_[i]);
@@ -239,6 +262,8 @@ public:
         Check(SQLNumResultCols(current_, &count), SQL_HANDLE_STMT, current_, "SQLNumResultCols failed");
         if (count > 0) {
             hasResult_ = true;
+            openOn_ = session_;
+            ++openOn_->openResults;
             DescribeColumns(count);
         } else {
             SQLLEN rows = -1;
@@ -262,6 +287,7 @@ public:
             hasRow_ = false;
             finished_ = true;
             SQLFreeStmt(current_, SQL_CLOSE);
+            ResultClosed();
             return false;
         }
         Check(rc, SQL_HANDLE_STMT, current_, "SQLFetch failed");
@@ -284,11 +310,20 @@ public:
     std::int64_t RowsAffected() const override { return affected_; }
 
 private:
+    void ResultClosed()
+    {
+        if (openOn_ != nullptr) {
+            --openOn_->openResults;
+            openOn_ = nullptr;
+        }
+    }
+
     SQLHSTMT Prepare(const std::string& sql, std::uint64_t mask)
     {
         SQLHSTMT stmt = SQL_NULL_HSTMT;
-        Check(SQLAllocHandle(SQL_HANDLE_STMT, dbc_, &stmt), SQL_HANDLE_DBC, dbc_, "Cannot allocate a statement");
-        statements_.emplace(mask, stmt);
+        SQLHDBC dbc = session_->dbc;
+        Check(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt), SQL_HANDLE_DBC, dbc, "Cannot allocate a statement");
+        statements_.emplace(std::pair{dbc, mask}, stmt);
         WString wide = ToWide(sql);
         Check(SQLPrepareW(stmt, wide.data(), static_cast<SQLINTEGER>(wide.size())), SQL_HANDLE_STMT, stmt,
               "SQLPrepare failed");
@@ -303,11 +338,11 @@ private:
                 mask |= std::uint64_t{1} << i;
             }
         }
-        auto found = statements_.find(mask);
+        auto found = statements_.find(std::pair{session_->dbc, mask});
         if (found != statements_.end()) {
             return found->second;
         }
-        return Prepare(WithNullMatches(parsed_, mask, "IS NOT DISTINCT FROM"), mask);
+        return Prepare(mask == 0 ? parsed_.text : WithNullMatches(parsed_, mask, "IS NOT DISTINCT FROM"), mask);
     }
 
     void BindParam(SQLUSMALLINT position, const Value& value, ParamBuffer& p)
@@ -567,10 +602,14 @@ private:
         return &v.emplace<std::string>();
     }
 
-    SQLHDBC dbc_;
+    SessionSource& sessions_;
     Server server_;
     ParsedStatement parsed_;
-    std::unordered_map<std::uint64_t, SQLHSTMT> statements_;
+    bool reads_;
+    Session* session_ = nullptr; // where current_ runs
+    Session* openOn_ = nullptr; // where this statement's result is open
+    // Prepared per session and pattern of null parameters.
+    std::map<std::pair<SQLHDBC, std::uint64_t>, SQLHSTMT> statements_;
     SQLHSTMT current_ = SQL_NULL_HSTMT;
     std::vector<Value> values_;
     std::vector<ParamBuffer> params_;
@@ -616,6 +655,9 @@ public:
         connected_ = true;
         Check(SQLSetConnectAttrW(dbc_, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0),
               SQL_HANDLE_DBC, dbc_, "Cannot switch autocommit on");
+        // Each statement sees what was committed before it began, whatever
+        // the server's default; a driver that cannot set it keeps its own.
+        SQLSetConnectAttrW(dbc_, SQL_ATTR_TXN_ISOLATION, reinterpret_cast<SQLPOINTER>(SQL_TXN_READ_COMMITTED), 0);
 
         SQLWCHAR name[128] = {};
         SQLSMALLINT length = 0;
@@ -646,37 +688,153 @@ private:
     bool connected_ = false;
 };
 
-class OdbcConnection final : public Connection {
+class OdbcConnection final : public Connection, private SessionSource {
 public:
-    // `writeConnect` logs the writing connection in when it is first needed.
-    explicit OdbcConnection(std::string writeConnect) : writeConnect_(std::move(writeConnect)) {}
+    // `readConnect` logs further reading sessions in, `writeConnect` the
+    // writing one, each when it is first needed.
+    OdbcConnection(std::string readConnect, std::string writeConnect)
+        : readConnect_(std::move(readConnect)), writeConnect_(std::move(writeConnect))
+    {
+    }
 
-    void Open(const std::string& connect) { server_ = main_.Open(connect); }
+    ~OdbcConnection() override
+    {
+        if (inTransaction_) {
+            // A connection in a transaction cannot disconnect.
+            SQLEndTran(SQL_HANDLE_DBC, writer_->link.Handle(), SQL_ROLLBACK);
+        }
+    }
+
+    OdbcConnection(const OdbcConnection&) = delete;
+    OdbcConnection& operator=(const OdbcConnection&) = delete;
+
+    void Open() { server_ = NewReader().server; }
 
     std::unique_ptr<Statement> Prepare(std::string_view sql) override
     {
         ParsedStatement parsed = ParseStatement(sql, server_ != Server::SqlServer);
-        SQLHDBC dbc = ReturnsRows(parsed.text) ? main_.Handle() : Writer();
-        return std::make_unique<OdbcStatement>(dbc, server_, std::move(parsed));
+        SessionSource& sessions = *this;
+        return std::make_unique<OdbcStatement>(sessions, server_, std::move(parsed));
     }
     std::string_view DriverName() const override { return "odbc"; }
 
-private:
-    SQLHDBC Writer()
+    void StartTransaction(std::string_view lockedTable) override
     {
-        if (!writer_) {
-            auto link = std::make_unique<Link>();
-            link->Open(writeConnect_);
-            writer_ = std::move(link);
+        if (inTransaction_) {
+            throw EngineError("A transaction is already active");
         }
-        return writer_->Handle();
+        SQLHDBC dbc = ForWriting().dbc;
+        Check(SQLSetConnectAttrW(dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0),
+              SQL_HANDLE_DBC, dbc, "Cannot start a transaction");
+        inTransaction_ = true;
+        if (lockedTable.empty()) {
+            return;
+        }
+        const std::string table(lockedTable);
+        // SQL Server: an exclusive table lock held to the end; the statement
+        // must read the table for the lock to be taken. PostgreSQL: a mode
+        // that conflicts with itself and with writes, not with plain reads.
+        const std::string lock = server_ == Server::SqlServer
+            ? "SELECT COUNT(*) FROM " + table + " WITH (TABLOCKX, HOLDLOCK)"
+            : "LOCK TABLE " + table + " IN SHARE ROW EXCLUSIVE MODE";
+        try {
+            RunDirect(dbc, lock);
+        } catch (...) {
+            EndTransaction(SQL_ROLLBACK);
+            throw;
+        }
     }
 
-    // Statements die before their connection; the writer goes first.
-    Link main_;
-    std::unique_ptr<Link> writer_;
+    void Commit() override { EndTransaction(SQL_COMMIT); }
+    void Rollback() override { EndTransaction(SQL_ROLLBACK); }
+    bool InTransaction() const override { return inTransaction_; }
+
+private:
+    struct Reader {
+        Link link;
+        Session session;
+        Server server = Server::Other;
+    };
+    struct Writer {
+        Link link;
+        Session session;
+    };
+
+    Session& ForReading() override
+    {
+        if (inTransaction_) {
+            return writer_->session;
+        }
+        for (const auto& reader : readers_) {
+            if (reader->session.openResults == 0) {
+                return reader->session;
+            }
+        }
+        return NewReader().session;
+    }
+
+    Session& ForWriting() override
+    {
+        if (!writer_) {
+            auto writer = std::make_unique<Writer>();
+            writer->link.Open(writeConnect_);
+            writer->session.dbc = writer->link.Handle();
+            writer_ = std::move(writer);
+        }
+        return writer_->session;
+    }
+
+    Reader& NewReader()
+    {
+        auto reader = std::make_unique<Reader>();
+        reader->server = reader->link.Open(readConnect_);
+        reader->session.dbc = reader->link.Handle();
+        readers_.push_back(std::move(reader));
+        return *readers_.back();
+    }
+
+    void EndTransaction(SQLSMALLINT completion)
+    {
+        if (!inTransaction_) {
+            throw EngineError("No transaction is active");
+        }
+        SQLHDBC dbc = writer_->link.Handle();
+        // A failed commit leaves the transaction active, to be rolled back.
+        Check(SQLEndTran(SQL_HANDLE_DBC, dbc, completion), SQL_HANDLE_DBC, dbc,
+              completion == SQL_COMMIT ? "Cannot commit the transaction" : "Cannot roll the transaction back");
+        inTransaction_ = false;
+        Check(SQLSetConnectAttrW(dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0),
+              SQL_HANDLE_DBC, dbc, "Cannot switch autocommit on");
+    }
+
+    // Runs `sql` directly and reads any result to its end.
+    static void RunDirect(SQLHDBC dbc, const std::string& sql)
+    {
+        SQLHSTMT stmt = SQL_NULL_HSTMT;
+        Check(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt), SQL_HANDLE_DBC, dbc, "Cannot allocate a statement");
+        try {
+            WString wide = ToWide(sql);
+            SQLRETURN rc = SQLExecDirectW(stmt, wide.data(), static_cast<SQLINTEGER>(wide.size()));
+            if (rc != SQL_NO_DATA) {
+                Check(rc, SQL_HANDLE_STMT, stmt, sql);
+                SQLSMALLINT columns = 0;
+                SQLNumResultCols(stmt, &columns);
+                while (columns > 0 && Succeeded(SQLFetch(stmt))) { }
+            }
+        } catch (...) {
+            SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+            throw;
+        }
+        SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+    }
+
+    // Statements die before their connection.
+    std::vector<std::unique_ptr<Reader>> readers_;
+    std::unique_ptr<Writer> writer_;
+    std::string readConnect_;
     std::string writeConnect_;
     Server server_ = Server::Other;
+    bool inTransaction_ = false;
 };
 
 // A connection-string value, in braces when it could end the attribute.
@@ -729,8 +887,8 @@ std::unique_ptr<Connection> ConnectOdbc(const Alias& alias, std::string_view use
         && !ContainsNoCase(connect, "UseDeclareFetch")) {
         connect += ";UseDeclareFetch=1;Fetch=200";
     }
-    auto connection = std::make_unique<OdbcConnection>(writeConnect);
-    connection->Open(connect + login);
+    auto connection = std::make_unique<OdbcConnection>(connect + login, writeConnect);
+    connection->Open();
     return connection;
 }
 

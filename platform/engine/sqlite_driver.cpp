@@ -6,13 +6,17 @@
 // storage class of the first value.
 //
 // A connection keeps reading and writing apart. Statements that read rows
-// run on the main handle; the others run on a writing handle to the same
+// run on a reading handle; the others run on a writing handle to the same
 // file, opened on the first of them, in autocommit mode. An open result holds
-// a read snapshot (a WAL read transaction) on its handle; a write on that
+// a read snapshot (a WAL read transaction) on its handle: a write on that
 // handle would fail at once with SQLITE_BUSY_SNAPSHOT as soon as another
-// process committed meanwhile. A read that would join a snapshot older than
-// this connection's own last write runs on another reading handle instead,
-// so that it sees what the connection has stored.
+// process committed meanwhile, and a further read there would see only that
+// snapshot. So each read starts on a reading handle with no open result (its
+// snapshot is taken afresh, after every commit so far), and a further handle
+// is opened when every one holds a result.
+//
+// A transaction (BEGIN IMMEDIATE, taking the file's write lock at once) runs
+// on the writing handle, and until it ends every statement does, reads too.
 #include "platform/engine/dialect.h"
 #include "platform/engine/drivers.h"
 
@@ -72,35 +76,35 @@ bool HasOpenResult(sqlite3* db)
 // The handles of one connection.
 class Handles {
 public:
-    Handles(std::string path, sqlite3* main) : path_(std::move(path)) { readers_.push_back({main, 0}); }
+    Handles(std::string path, sqlite3* main) : path_(std::move(path)) { readers_.push_back(main); }
     ~Handles()
     {
-        for (const Reader& r : readers_) {
-            sqlite3_close_v2(r.db);
+        for (sqlite3* reader : readers_) {
+            sqlite3_close_v2(reader);
         }
+        // Closing with a transaction open rolls it back.
         sqlite3_close_v2(writer_);
     }
     Handles(const Handles&) = delete;
     Handles& operator=(const Handles&) = delete;
 
-    [[nodiscard]] sqlite3* Main() const { return readers_.front().db; }
+    [[nodiscard]] sqlite3* Main() const { return readers_.front(); }
 
-    // The handle for a read about to start: one without an open result (its
-    // read starts a fresh snapshot), or one whose open results began after
-    // the connection's last write; failing both, a new one.
+    // The handle for a read about to start: the writing one during a
+    // transaction, else a reading one without an open result, opened when
+    // every one holds a result.
     sqlite3* ForReading()
     {
-        for (Reader& r : readers_) {
-            if (!HasOpenResult(r.db)) {
-                r.since = writes_;
-                return r.db;
-            }
-            if (r.since == writes_) {
-                return r.db;
+        if (inTransaction_) {
+            return writer_;
+        }
+        for (sqlite3* reader : readers_) {
+            if (!HasOpenResult(reader)) {
+                return reader;
             }
         }
-        readers_.push_back({OpenHandle(path_), writes_});
-        return readers_.back().db;
+        readers_.push_back(OpenHandle(path_));
+        return readers_.back();
     }
 
     sqlite3* ForWriting()
@@ -112,17 +116,46 @@ public:
         return writer_;
     }
 
-    void Wrote() { ++writes_; }
+    [[nodiscard]] bool InTransaction() const { return inTransaction_; }
+
+    // BEGIN IMMEDIATE takes the write lock of the whole file (waiting up to
+    // the busy timeout), so no other connection writes until it ends; the
+    // table to lock is covered by that.
+    void Begin()
+    {
+        if (inTransaction_) {
+            throw EngineError("A transaction is already active", SQLITE_MISUSE);
+        }
+        Run(ForWriting(), "BEGIN IMMEDIATE");
+        inTransaction_ = true;
+    }
+
+    void End(bool commit)
+    {
+        if (!inTransaction_) {
+            throw EngineError("No transaction is active", SQLITE_MISUSE);
+        }
+        if (commit) {
+            Run(writer_, "COMMIT"); // on failure the transaction stays open for a rollback
+        } else if (sqlite3_get_autocommit(writer_) == 0) {
+            Run(writer_, "ROLLBACK");
+        }
+        inTransaction_ = false;
+    }
 
 private:
-    struct Reader {
-        sqlite3* db;
-        std::uint64_t since;  // writes_ when its present snapshot began
-    };
+    static void Run(sqlite3* db, const char* sql)
+    {
+        int rc = sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
+        if (rc != SQLITE_OK) {
+            Fail(db, rc, sql);
+        }
+    }
+
     std::string path_;
-    std::vector<Reader> readers_;
+    std::vector<sqlite3*> readers_;
     sqlite3* writer_ = nullptr;
-    std::uint64_t writes_ = 0;  // statements run on the writing handle
+    bool inTransaction_ = false;
 };
 
 class SqliteStatement final : public Statement {
@@ -151,12 +184,9 @@ public:
 
     void Execute() override
     {
+        // Reset first: the statement's own earlier result no longer holds its handle.
         sqlite3_reset(current_);
-        if (reads_) {
-            db_ = handles_.ForReading();
-        } else {
-            handles_.Wrote();
-        }
+        db_ = reads_ ? handles_.ForReading() : handles_.ForWriting();
         sqlite3_stmt* stmt = ForNullPattern();
         current_ = stmt;
         sqlite3_reset(stmt);
@@ -428,6 +458,11 @@ public:
         return std::make_unique<SqliteStatement>(handles_, sql);
     }
     std::string_view DriverName() const override { return "sqlite"; }
+
+    void StartTransaction(std::string_view /*lockedTable*/) override { handles_.Begin(); }
+    void Commit() override { handles_.End(true); }
+    void Rollback() override { handles_.End(false); }
+    bool InTransaction() const override { return handles_.InTransaction(); }
 
 private:
     Handles handles_;

@@ -422,6 +422,80 @@ TEST_P(DMIntefaceData, StaffListsJoinedByCarriageReturnsAndCutAt60Bytes)
     d.QOperationPlan->Cancel();
 }
 
+const std::string kCounterRowsMessage = "TNextOperationPlanNo表必须只能有一条记录!!!  ";
+
+TEST_P(DMIntefaceData, NextNumberIsTheCounterAsReadAndTheCounterGrowsByOne)
+{
+    db_->Exec("update TNextOperationPlanNo set FNext = 57");
+    EXPECT_EQ(dm_->NextOperationPlanNo(), 57);
+    EXPECT_EQ(db_->Scalar("select FNext from TNextOperationPlanNo"), "58");
+    EXPECT_EQ(dm_->NextOperationPlanNo(), 58);
+    EXPECT_EQ(db_->Scalar("select FNext from TNextOperationPlanNo"), "59");
+    EXPECT_FALSE(dm_->QNext->Active());
+    EXPECT_FALSE(dm_->DatabaseHIS->InTransaction());
+    EXPECT_EQ(dm_->QNext->SQL()[0], "select FNext from TNextOperationPlanNo ");
+    EXPECT_EQ(dm_->QUpdateSQL->SQL()[0], "update TNextOperationPlanNo Set FNext=FNext+1 ");
+}
+
+TEST_P(DMIntefaceData, ACounterTableWithoutExactlyOneRowStopsAndChangesNothing)
+{
+    auto expectRefused = [&] {
+        try {
+            (void)dm_->NextOperationPlanNo();
+            ADD_FAILURE() << "no error";
+        } catch (const EDBEngineError& e) {
+            ADD_FAILURE() << "engine error: " << e.what();
+        } catch (const EDatabaseError& e) {
+            EXPECT_EQ(std::string(e.what()), kCounterRowsMessage);
+        }
+        EXPECT_FALSE(dm_->DatabaseHIS->InTransaction());
+        EXPECT_FALSE(dm_->QNext->Active());
+    };
+    db_->Exec("delete from TNextOperationPlanNo");
+    expectRefused();
+    EXPECT_EQ(db_->Scalar("select count(*) from TNextOperationPlanNo"), "0");
+
+    db_->Exec("insert into TNextOperationPlanNo (FNext) values (5)");
+    db_->Exec("insert into TNextOperationPlanNo (FNext) values (9)");
+    expectRefused();
+    EXPECT_EQ(db_->Scalar("select count(*) from TNextOperationPlanNo"), "2");
+    EXPECT_EQ(db_->Scalar("select sum(FNext) from TNextOperationPlanNo"), "14");
+
+    // The connection goes on working: one row again gives a number.
+    db_->Exec("delete from TNextOperationPlanNo where FNext = 9");
+    EXPECT_EQ(dm_->NextOperationPlanNo(), 5);
+    EXPECT_EQ(db_->Scalar("select FNext from TNextOperationPlanNo"), "6");
+}
+
+// The list window keeps the day's applications open, read in part, while the
+// editor takes a number; another workstation stores meanwhile.
+TEST_P(DMIntefaceData, AListHeldHalfReadSeesOtherWorkstationsThroughTheCounterAndARereading)
+{
+    // More rows than psqlODBC fetches at once, so the server's cursor stays open.
+    db_->Exec("insert into TOperationPlan (FSerialNo, FOperDate, FDeptCode, FName) "
+              "with recursive n(i) as (select 1 union all select i + 1 from n where i < 300) "
+              "select i, '" +
+              DayText(0) + " 00:00:00', '0301', '病人' from n");
+    OpenDay();
+    for (int i = 0; i < 3; ++i) {
+        dm_->QOperationPlan->Next();
+    }
+    ASSERT_LT(dm_->QOperationPlan->EngineFetchCount(), 300);
+
+    db_->Exec("update TNextOperationPlanNo set FNext = 500");
+    EXPECT_EQ(dm_->NextOperationPlanNo(), 500);
+    db_->Exec("update TNextOperationPlanNo set FNext = 800");
+    EXPECT_EQ(dm_->NextOperationPlanNo(), 800);
+    EXPECT_EQ(db_->Scalar("select FNext from TNextOperationPlanNo"), "801");
+
+    InsertRow(1000);
+    dm_->QOperationPlan->Last();
+    EXPECT_EQ(dm_->QOperationPlan->RecordCount(), 300) << "an open list goes on as it began";
+    OpenDay();
+    dm_->QOperationPlan->Last();
+    EXPECT_EQ(dm_->QOperationPlan->RecordCount(), 301) << "reading it again shows the new row";
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, DMIntefaceData, ::testing::Values(Backend::HIS_TEST_BACKEND),
                          [](const auto& info) { return testenv::BackendName(info.param); });
 

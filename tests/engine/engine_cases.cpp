@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <ostream>
+#include <stdexcept>
 
 namespace hisdb {
 // Readable failure output for the engine's value types.
@@ -431,6 +432,81 @@ TEST_P(OpenListTest, AStoreBesideTheOpenListIsCommittedWhenItReturns)
     Exec("insert into " + table_ + " (FSerialNo, FStatus) values (?, 0)", {first});
     EXPECT_NE(next(), first);
     EXPECT_GE(RestOfList(), 990);
+}
+
+// Workstation 1 has the list half read; workstation 2 commits meanwhile.
+TEST_P(OpenListTest, AReadBesideTheOpenListSeesAnotherWorkstationsCommit)
+{
+    const std::string status = "select FStatus from " + table_ + " where FSerialNo = 500";
+    EXPECT_EQ(Rows(status).at(0).at(0), Value(std::int64_t{0}));
+    EXPECT_EQ(OtherExec("update " + table_ + " set FStatus = 101 where FSerialNo = 500"), 1);
+    EXPECT_EQ(Rows(status).at(0).at(0), Value(std::int64_t{101}));
+
+    // Also with a second result of this connection held open, and for a
+    // statement that is executed again: the re-read shows the new row.
+    auto count = db_->Prepare("select count(*) from " + table_);
+    auto second = db_->Prepare("select FSerialNo from " + table_ + " order by FSerialNo desc");
+    second->Execute();
+    ASSERT_TRUE(second->Fetch());
+    count->Execute();
+    ASSERT_TRUE(count->Fetch());
+    EXPECT_EQ(count->Get(0), Value(std::int64_t{1000}));
+    EXPECT_EQ(OtherExec("insert into " + table_ + " (FSerialNo, FStatus) values (1001, 0)"), 1);
+    second->Execute();
+    ASSERT_TRUE(second->Fetch());
+    EXPECT_EQ(second->Get(0), Value(std::int64_t{1001}));
+    count->Execute();
+    ASSERT_TRUE(count->Fetch());
+    EXPECT_EQ(count->Get(0), Value(std::int64_t{1001}));
+    EXPECT_EQ(RestOfList(), 990) << "the list goes on as it began";
+}
+
+// The counter step: read and raise in one transaction that locks the table.
+TEST_P(OpenListTest, ATransactionReadsItsOwnWritesAndOthersSeeThemAfterCommit)
+{
+    const std::string counter = NewTable("FNext integer");
+    Exec("insert into " + counter + " (FNext) values (57)");
+    auto read = db_->Prepare("select FNext from " + counter); // prepared before the transaction
+    auto raise = db_->Prepare("update " + counter + " set FNext = FNext + 1");
+    auto otherRead = [&] {
+        auto statement = other_->Prepare("select FNext from " + counter);
+        statement->Execute();
+        EXPECT_TRUE(statement->Fetch());
+        return statement->Get(0);
+    };
+    {
+        hisdb::Transaction transaction(*db_, counter);
+        EXPECT_TRUE(db_->InTransaction());
+        EXPECT_THROW(db_->StartTransaction(counter), EngineError);
+        raise->Execute();
+        read->Execute();
+        ASSERT_TRUE(read->Fetch());
+        EXPECT_EQ(read->Get(0), Value(std::int64_t{58}));
+        EXPECT_FALSE(read->Fetch());
+        EXPECT_EQ(otherRead(), Value(std::int64_t{57})) << "not committed yet, and plain reads do not wait";
+        transaction.Commit();
+    }
+    EXPECT_FALSE(db_->InTransaction());
+    EXPECT_EQ(otherRead(), Value(std::int64_t{58}));
+
+    // Left without commit, also by an exception, it is rolled back.
+    try {
+        hisdb::Transaction transaction(*db_, counter);
+        raise->Execute();
+        throw std::runtime_error("one row check failed");
+    } catch (const std::runtime_error&) {
+    }
+    EXPECT_FALSE(db_->InTransaction());
+    EXPECT_EQ(otherRead(), Value(std::int64_t{58}));
+    EXPECT_THROW(db_->Commit(), EngineError);
+
+    // After it, reads and writes run outside any transaction again.
+    raise->Execute();
+    EXPECT_EQ(otherRead(), Value(std::int64_t{59}));
+    read->Execute();
+    ASSERT_TRUE(read->Fetch());
+    EXPECT_EQ(read->Get(0), Value(std::int64_t{59}));
+    EXPECT_EQ(RestOfList(), 990);
 }
 
 TEST_P(EngineTest, RefusesAWrongLogin)
