@@ -328,24 +328,3 @@ void TDMInteface::QOperationPlanBeforePost(TDataSet&)
         }
     }
 }
-
-int TDMInteface::NextOperationPlanNo()
-{
-    QNext->Close();
-    QNext->SQL().Clear();
-    QNext->SQL().Add("select FNext from TNextOperationPlanNo ");
-    QNext->Open();
-    QNext->Last();
-    if (QNext->RecordCount() != 1) {
-        QNext->Close();
-        throw EDatabaseError("TNextOperationPlanNo表必须只能有一条记录!!!  ");
-    }
-    const int number = QNext->Fields()[0]->AsInteger();
-    QNext->Close();
-    QUpdateSQL->Close();
-    QUpdateSQL->SQL().Clear();
-    QUpdateSQL->SQL().Add("update TNextOperationPlanNo Set FNext=FNext+1 ");
-    QUpdateSQL->ExecSQL();
-    QUpdateSQL->Close();
-    return number;
-}

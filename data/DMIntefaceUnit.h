@@ -105,10 +105,6 @@ public:
     void DataModuleCreate();
     void QOperationPlanCalcFields(TDataSet& dataSet);
     void QOperationPlanBeforePost(TDataSet& dataSet);
-
-    // Takes the next application number from the counter table and advances
-    // the counter; raises when the table does not hold exactly one row.
-    int NextOperationPlanNo();
 };
 
 // The data module of the running call; null between calls.
