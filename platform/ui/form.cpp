@@ -4,6 +4,7 @@
 #include "platform/ui/events.h"
 #include "platform/ui/widgets.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -49,7 +50,13 @@ int Form::ShowModal()
     modal_ = true;
     setWindowModality(Qt::ApplicationModal);
     QPointer<Form> self(this);
+    // As on Windows, the window that was active gets the activation back when
+    // this one closes (some platforms leave no window active).
+    QPointer<QWidget> below = QApplication::activeWindow();
     exec();
+    if (below != nullptr && below->isVisible() && QApplication::activeWindow() == nullptr) {
+        below->activateWindow();
+    }
     if (self) {
         modal_ = false;
     }

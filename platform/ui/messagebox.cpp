@@ -4,7 +4,9 @@
 
 #include <QAbstractButton>
 #include <QKeyEvent>
+#include <QApplication>
 #include <QMessageBox>
+#include <QPointer>
 
 #include <vector>
 
@@ -120,7 +122,11 @@ int MessageBox(const QString& text, const QString& caption, unsigned flags)
     if ((flags & 0xF) == MB_YESNO) {
         box.installEventFilter(&onlyButtons);
     }
+    QPointer<QWidget> below = QApplication::activeWindow();
     const int chosen = box.exec();
+    if (below != nullptr && below->isVisible() && QApplication::activeWindow() == nullptr) {
+        below->activateWindow();
+    }
     for (const auto& button : buttons) {
         if (chosen == button.qt) {
             return button.id;

@@ -184,6 +184,10 @@ QWidget* Target(QWidget* to)
     if (to != nullptr) {
         return to;
     }
+    if (QApplication::focusWidget() == nullptr) {
+        // A window closed just now: the activation it hands back arrives as events.
+        QApplication::processEvents();
+    }
     if (QWidget* focused = QApplication::focusWidget()) {
         return focused;
     }
@@ -317,6 +321,9 @@ void ShowActive(QWidget* window)
 
 QWidget* Focused()
 {
+    if (QApplication::focusWidget() == nullptr) {
+        QApplication::processEvents();
+    }
     return QApplication::focusWidget();
 }
 
