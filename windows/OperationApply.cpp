@@ -8,6 +8,7 @@
 #include "controls/navigator.h"
 #include "data/DMIntefaceUnit.h"
 #include "data/dataset/locale_settings.h"
+#include "data/dataset/sql_text.h"
 #include "entry/commoninteface.h"
 #include "platform/ui/application.h"
 #include "platform/ui/events.h"
@@ -33,19 +34,6 @@ std::optional<int> ChosenDay(const TDateEdit& box)
         return std::nullopt;
     }
     return loc::DayNumber(date);
-}
-
-// A value placed inside a quoted literal: a quote is doubled, so the literal never ends early.
-std::string QuotedLiteralText(const std::string& value)
-{
-    std::string text;
-    for (char c : value) {
-        text += c;
-        if (c == '\'') {
-            text += '\'';
-        }
-    }
-    return text;
 }
 
 struct GridColumn {
@@ -191,7 +179,7 @@ void TOperationApplyForm::RefreshList()
     sql.Add("select * from TOperationPlan ");
     sql.Add("where FOperDate >= '" + loc::FormatDate(loc::FromDayNumber(*day)) + "' ");
     sql.Add("and FOperDate < '" + loc::FormatDate(loc::FromDayNumber(next)) + "' ");
-    sql.Add("and FDeptCode = '" + QuotedLiteralText(DMInteface->DepartmentCode) + "' ");
+    sql.Add("and FDeptCode = '" + dataset::LiteralText(DMInteface->DepartmentCode) + "' ");
     if (CheckOnly->isChecked()) {
         sql.Add("and FOperRoom <> '' ");
     }

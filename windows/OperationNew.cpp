@@ -7,7 +7,11 @@
 #include "data/DMIntefaceUnit.h"
 #include "data/dataset/db_errors.h"
 #include "data/dataset/locale_settings.h"
+#include "data/dataset/sql_text.h"
+#include "data/patient_age.h"
 #include "entry/commoninteface.h"
+#include "pickers/ChoiceDiag.h"
+#include "pickers/ChoiceEmployee.h"
 #include "platform/ui/events.h"
 #include "platform/ui/widgets.h"
 #include "windows/OperationApply.h"
@@ -16,6 +20,8 @@
 #include <QScreen>
 
 #include <exception>
+#include <initializer_list>
+#include <optional>
 #include <string>
 
 TOperationNewForm* OperationNewForm = nullptr;
@@ -125,6 +131,7 @@ void TOperationNewForm::CreateComponents()
     CreatePanel3();
     CreatePanel2();
     BindControls();
+    WireFieldBehaviours();
     SetActiveControl(DBDateEdit1);
 }
 
@@ -159,8 +166,6 @@ void TOperationNewForm::CreatePanel1()
     ui::SetTabOrder(Panel4, 7);
     Panel4->setEnabled(false);
 
-    ui::Events(EditBedNo).OnExit = [this](QWidget* sender) { EditBedNoExit(sender); };
-    EditBedNo->OnChange = [this](QWidget* sender) { EditBedNoChange(sender); };
 }
 
 void TOperationNewForm::CreatePanel4()
@@ -425,6 +430,53 @@ void TOperationNewForm::FormCloseQuery(bool& canClose)
     canClose = true;
 }
 
+// --- field behaviours
+
+void TOperationNewForm::WireFieldBehaviours()
+{
+    const auto enterMovesOn = [this](QWidget* sender, QChar& key) { DBDateEdit1KeyPress(sender, key); };
+    for (QWidget* box : std::initializer_list<QWidget*>{
+             DBDateEdit1, EditBedNo, DBEdit1, DBEdit2, DBEdit3, DBEdit4, DBEdit5, DBEdit6, DBEdit7, DBEdit8,
+             DBEdit9, DBEdit10, DBEdit11, DBEdit12, EditDiagCode, EditDiag, EditOperCode, EditOper, DBComboDoctor,
+             DBComboAssistant1, DBComboAssistant2, DBComboAssistant3}) {
+        ui::Events(box).OnKeyPress = enterMovesOn;
+    }
+    for (TDBComboBox* list : {ComboBloodType, ComboAssay, ComboAnaesthesia}) {
+        ui::Events(list).OnKeyPress = [this](QWidget* sender, QChar& key) { ComboBloodTypeKeyPress(sender, key); };
+    }
+    EditBedNo->OnChange = [this](QWidget* sender) { EditBedNoChange(sender); };
+    ui::Events(EditBedNo).OnExit = [this](QWidget* sender) { EditBedNoExit(sender); };
+
+    EditDiagCode->OnButtonClick = [this](QWidget* sender) { EditDiagCodeButtonClick(sender); };
+    EditOperCode->OnButtonClick = [this](QWidget* sender) { EditOperCodeButtonClick(sender); };
+    DBComboDoctor->OnButtonClick = [this](QWidget* sender) { DBComboDoctorButtonClick(sender); };
+    DBComboAssistant1->OnButtonClick = [this](QWidget* sender) { DBComboAssistant1ButtonClick(sender); };
+    DBComboAssistant2->OnButtonClick = [this](QWidget* sender) { DBComboAssistant2ButtonClick(sender); };
+    DBComboAssistant3->OnButtonClick = [this](QWidget* sender) { DBComboAssistant3ButtonClick(sender); };
+    ui::Events(EditDiagCode).OnKeyDown = [this](QWidget* s, int& k, ui::ShiftState m) { EditDiagCodeKeyDown(s, k, m); };
+    ui::Events(EditOperCode).OnKeyDown = [this](QWidget* s, int& k, ui::ShiftState m) { EditOperCodeKeyDown(s, k, m); };
+    ui::Events(DBComboDoctor).OnKeyDown = [this](QWidget* s, int& k, ui::ShiftState m) {
+        DBComboDoctorKeyDown(s, k, m);
+    };
+    ui::Events(DBComboAssistant1).OnKeyDown = [this](QWidget* s, int& k, ui::ShiftState m) {
+        DBComboAssistant1KeyDown(s, k, m);
+    };
+    ui::Events(DBComboAssistant2).OnKeyDown = [this](QWidget* s, int& k, ui::ShiftState m) {
+        DBComboAssistant2KeyDown(s, k, m);
+    };
+    ui::Events(DBComboAssistant3).OnKeyDown = [this](QWidget* s, int& k, ui::ShiftState m) {
+        DBComboAssistant3KeyDown(s, k, m);
+    };
+}
+
+void TOperationNewForm::DBDateEdit1KeyPress(QWidget* sender, QChar& key)
+{
+    if (key == QChar(13)) {
+        ui::SelectNext(sender);
+        key = QChar(0);
+    }
+}
+
 void TOperationNewForm::EditBedNoChange(QWidget*)
 {
     BedNoChanged = true;
@@ -432,5 +484,199 @@ void TOperationNewForm::EditBedNoChange(QWidget*)
 
 void TOperationNewForm::EditBedNoExit(QWidget*)
 {
+    if (BedNoChanged) {
+        LookUpPatient();
+    }
     Panel3->setVisible(true);
+    ComboBloodType->setFocus(Qt::OtherFocusReason);
+}
+
+void TOperationNewForm::LookUpPatient()
+{
+    TQuery& dict = *DMInteface->QDict;
+    OpenQuerySQL(dict, "select * from TPat (NOLOCK) where FDeptCode='" +
+                           dataset::LiteralText(DMInteface->DepartmentCode) + "' and FBedNo='" +
+                           dataset::LiteralText(EditBedNo->text().toStdString()) + "' and FStatus=2 ");
+    dict.First();
+    TQuery& plan = *DMInteface->QOperationPlan;
+    if (plan.State() == dsBrowse) {
+        plan.Edit();
+    }
+    if (dict.IsEmpty()) {
+        DMInteface->QOperationPlanFName->Clear();
+        DMInteface->QOperationPlanFSex->Clear();
+        DMInteface->QOperationPlanFAge->Clear();
+        DMInteface->QOperationPlanFInNo->Clear();
+    } else {
+        DMInteface->QOperationPlanFName->SetAsString(dict.FieldByName("FName")->AsString());
+        DMInteface->QOperationPlanFSex->SetAsString(dict.FieldByName("FSex")->AsString());
+        TField* birthDay = dict.FieldByName("FBirthDay");
+        const std::optional<int> age =
+            birthDay->IsNull() ? std::nullopt : patient::CompletedYears(birthDay->AsDateTime(), loc::Today());
+        if (age) {
+            DMInteface->QOperationPlanFAge->SetAsInteger(*age);
+        } else {
+            DMInteface->QOperationPlanFAge->Clear();
+        }
+        DMInteface->QOperationPlanFInNo->SetAsString(dict.FieldByName("FInNo")->AsString());
+    }
+    dict.Close();
+}
+
+void TOperationNewForm::ComboBloodTypeKeyPress(QWidget* sender, QChar& key)
+{
+    auto* list = static_cast<TDBComboBox*>(sender);
+    const char16_t c = key.unicode();
+    int position = 0;
+    if (c >= u'1' && c <= u'9') {
+        position = c - u'0';
+    } else if (c == u'0') {
+        position = 10;
+    } else if (c >= u'a' && c <= u'f') {
+        position = 11 + (c - u'a');
+    }
+    if (position > 0 && position <= list->ItemCount()) {
+        list->SetItemIndex(position - 1);
+        TQuery& plan = *DMInteface->QOperationPlan;
+        if (Mode == 2 && plan.State() == dsBrowse) {
+            plan.Edit();
+        }
+        list->Field()->SetAsString(list->Item(position - 1).toStdString());
+        // The list's own handling of the character would move the choice on
+        // (to an entry beginning with the letter) or type it into the text.
+        key = QChar(0);
+    }
+    if (key == QChar(13)) {
+        ui::SelectNext(sender);
+        key = QChar(0);
+    }
+}
+
+void TOperationNewForm::PickCode(TDBComboEdit* box, int kind, TField* code, TField* name, QWidget* nameBox)
+{
+    ChoiceDiagForm = new TChoiceDiagForm(this);
+    ChoiceDiagForm->SetLeft(Left());
+    ChoiceDiagForm->SetTop(Top() + Panel3->y() + box->y() + 2 * box->height() + 3);
+    try {
+        if (ChoiceDiagForm->ChooseCode(kind) == ui::mrOk) {
+            TQuery& plan = *DMInteface->QOperationPlan;
+            // The code box is read-only, so in modify mode nothing may have begun the edit yet:
+            // begin it, or the choice would be dropped.
+            if (plan.State() == dsBrowse) {
+                plan.Edit();
+            }
+            if (Editing(plan)) {
+                code->SetAsString(ChoiceDiagForm->SelectedCode);
+                name->SetAsString(ChoiceDiagForm->SelectedName);
+            }
+            nameBox->setFocus(Qt::OtherFocusReason);
+        }
+    } catch (...) {
+        ChoiceDiagForm->Free();
+        throw;
+    }
+    ChoiceDiagForm->Free();
+}
+
+void TOperationNewForm::PickEmployee(TDBComboEdit* box, TField* field, bool append)
+{
+    ChoiceEmployeeForm = new TChoiceEmployeeForm(this);
+    ChoiceEmployeeForm->SetLeft(Left());
+    ChoiceEmployeeForm->SetTop(Top() + Panel3->y() + box->y() + 2 * box->height());
+    try {
+        if (ChoiceEmployeeForm->ChooseEmployee("医生") == ui::mrOk) {
+            TQuery& plan = *DMInteface->QOperationPlan;
+            if (Mode == 2 && plan.State() == dsBrowse) {
+                plan.Edit();
+            }
+            if (Editing(plan)) {
+                const QString name = QString::fromStdString(ChoiceEmployeeForm->SelectedName);
+                if (append) {
+                    box->SetText(box->text() + name);
+                } else {
+                    field->SetAsString(ChoiceEmployeeForm->SelectedName);
+                }
+            }
+            if (append) {
+                box->setCursorPosition(static_cast<int>(box->text().size()));
+            }
+        }
+    } catch (...) {
+        ChoiceEmployeeForm->Free();
+        throw;
+    }
+    ChoiceEmployeeForm->Free();
+}
+
+void TOperationNewForm::EditDiagCodeButtonClick(QWidget*)
+{
+    PickCode(EditDiagCode, 1, DMInteface->QOperationPlanFDiagCode, DMInteface->QOperationPlanFDiag, EditDiag);
+}
+
+void TOperationNewForm::EditOperCodeButtonClick(QWidget*)
+{
+    PickCode(EditOperCode, 2, DMInteface->QOperationPlanFOperCode, DMInteface->QOperationPlanFOper, EditOper);
+}
+
+void TOperationNewForm::DBComboDoctorButtonClick(QWidget*)
+{
+    PickEmployee(DBComboDoctor, DMInteface->QOperationPlanFOperator, false);
+}
+
+void TOperationNewForm::DBComboAssistant1ButtonClick(QWidget*)
+{
+    PickEmployee(DBComboAssistant1, DMInteface->QOperationPlanFAssistant1, false);
+}
+
+void TOperationNewForm::DBComboAssistant2ButtonClick(QWidget*)
+{
+    PickEmployee(DBComboAssistant2, DMInteface->QOperationPlanFAssistant2, false);
+}
+
+void TOperationNewForm::DBComboAssistant3ButtonClick(QWidget*)
+{
+    PickEmployee(DBComboAssistant3, DMInteface->QOperationPlanFAssistant3, true);
+}
+
+// F2, whatever the shift state, does what the box's button does; the key goes on.
+void TOperationNewForm::EditDiagCodeKeyDown(QWidget* sender, int& key, Qt::KeyboardModifiers)
+{
+    if (key == ui::VK_F2) {
+        EditDiagCodeButtonClick(sender);
+    }
+}
+
+void TOperationNewForm::EditOperCodeKeyDown(QWidget* sender, int& key, Qt::KeyboardModifiers)
+{
+    if (key == ui::VK_F2) {
+        EditOperCodeButtonClick(sender);
+    }
+}
+
+void TOperationNewForm::DBComboDoctorKeyDown(QWidget* sender, int& key, Qt::KeyboardModifiers)
+{
+    if (key == ui::VK_F2) {
+        DBComboDoctorButtonClick(sender);
+    }
+}
+
+void TOperationNewForm::DBComboAssistant1KeyDown(QWidget* sender, int& key, Qt::KeyboardModifiers)
+{
+    if (key == ui::VK_F2) {
+        DBComboAssistant1ButtonClick(sender);
+    }
+}
+
+void TOperationNewForm::DBComboAssistant2KeyDown(QWidget* sender, int& key, Qt::KeyboardModifiers)
+{
+    if (key == ui::VK_F2) {
+        DBComboAssistant2ButtonClick(sender);
+    }
+}
+
+void TOperationNewForm::DBComboAssistant3KeyDown(QWidget* sender, int& key, Qt::KeyboardModifiers)
+{
+    if (key == ui::VK_F2) {
+        DBComboAssistant3ButtonClick(sender);
+    }
 }

@@ -25,6 +25,7 @@
 #include <QChar>
 
 class TDBComboBox;
+class TField;
 class TDBComboEdit;
 class TDBDateEdit;
 class TDBEdit;
@@ -115,8 +116,26 @@ public:
     void BtnOkClick(QWidget* sender);
     void BtnCloseClick(QWidget* sender);
     void FormCloseQuery(bool& canClose);
+    // Field behaviours. Enter in an edit or a list moves to the next field;
+    // leaving a changed bed number looks the in-patient up; 1-9, 0, a-f pick
+    // the entries 1 to 16 of a list; the ellipsis buttons and F2 open the
+    // code picker (codes) and the staff picker (surgeon, assistants).
+    void DBDateEdit1KeyPress(QWidget* sender, QChar& key);
     void EditBedNoChange(QWidget* sender);
     void EditBedNoExit(QWidget* sender);
+    void ComboBloodTypeKeyPress(QWidget* sender, QChar& key);
+    void EditDiagCodeButtonClick(QWidget* sender);
+    void EditDiagCodeKeyDown(QWidget* sender, int& key, Qt::KeyboardModifiers shift);
+    void EditOperCodeButtonClick(QWidget* sender);
+    void EditOperCodeKeyDown(QWidget* sender, int& key, Qt::KeyboardModifiers shift);
+    void DBComboDoctorButtonClick(QWidget* sender);
+    void DBComboDoctorKeyDown(QWidget* sender, int& key, Qt::KeyboardModifiers shift);
+    void DBComboAssistant1ButtonClick(QWidget* sender);
+    void DBComboAssistant1KeyDown(QWidget* sender, int& key, Qt::KeyboardModifiers shift);
+    void DBComboAssistant2ButtonClick(QWidget* sender);
+    void DBComboAssistant2KeyDown(QWidget* sender, int& key, Qt::KeyboardModifiers shift);
+    void DBComboAssistant3ButtonClick(QWidget* sender);
+    void DBComboAssistant3KeyDown(QWidget* sender, int& key, Qt::KeyboardModifiers shift);
 
 private:
     void CreateComponents();
@@ -131,6 +150,13 @@ private:
     void ShowStoredListTexts();
     void DeleteRow();
     void StoreRow();
+    void WireFieldBehaviours();
+    // Fills the patient's four fields from the in-patient on the bed.
+    void LookUpPatient();
+    // The code picker of `kind` for `box`; its choice goes to `code` and `name`, the focus to `nameBox`.
+    void PickCode(TDBComboEdit* box, int kind, TField* code, TField* name, QWidget* nameBox);
+    // The staff picker for `box`; its choice replaces `field`, or is appended to the box's text.
+    void PickEmployee(TDBComboEdit* box, TField* field, bool append);
 };
 
 // The editor of the running list window; null when none is open.

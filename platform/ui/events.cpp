@@ -213,14 +213,16 @@ bool ControlEvents::eventFilter(QObject* watched, QEvent* event)
     bool consumed = false;
     QString text = key->text();
     bool replaced = false;
+    bool keyDownConsumed = false;
     const bool ok = Guarded([&] {
         if (OnKeyDown) {
             const int code = VirtualKey(*key);
             int changed = code;
             OnKeyDown(control_, changed, key->modifiers());
             if (code != 0 && changed == 0) {
+                // The control never sees the key; what it types still comes as character input.
                 consumed = true;
-                return;
+                keyDownConsumed = true;
             }
         }
         if (OnKeyPress && !text.isEmpty() && key->key() != Qt::Key_Tab && key->key() != Qt::Key_Backtab) {
@@ -234,6 +236,7 @@ bool ControlEvents::eventFilter(QObject* watched, QEvent* event)
             }
             if (kept.isEmpty()) {
                 consumed = true;
+                text.clear();
             } else if (kept != text) {
                 text = kept;
                 replaced = true;
@@ -241,6 +244,10 @@ bool ControlEvents::eventFilter(QObject* watched, QEvent* event)
         }
     });
     if (!ok || !receiver) {
+        return true;
+    }
+    if (keyDownConsumed) {
+        DeliverCharacters(receiver, *key, text);
         return true;
     }
     if (!consumed && replaced) {
@@ -253,6 +260,33 @@ bool ControlEvents::eventFilter(QObject* watched, QEvent* event)
         return true;
     }
     return consumed;
+}
+
+void ControlEvents::DeliverCharacters(QObject* receiver, const QKeyEvent& key, const QString& text)
+{
+    QString printable;
+    const auto send = [&](int qtKey, const QString& typed) {
+        QKeyEvent input(QEvent::KeyPress, qtKey, key.modifiers() & ~(Qt::ControlModifier | Qt::AltModifier), typed);
+        const bool wasSubstituting = substituting_;
+        substituting_ = true;
+        QCoreApplication::sendEvent(receiver, &input);
+        substituting_ = wasSubstituting;
+    };
+    const auto flush = [&] {
+        if (!printable.isEmpty() && receiver != nullptr) {
+            send(Qt::Key_unknown, printable);
+            printable.clear();
+        }
+    };
+    for (QChar c : text) {
+        if (c == QChar(8)) {
+            flush();
+            send(Qt::Key_Backspace, QString(c));
+        } else if (c.isPrint()) {
+            printable.append(c);
+        }
+    }
+    flush();
 }
 
 ControlEvents& Events(QWidget* control)

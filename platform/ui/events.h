@@ -6,7 +6,10 @@
 //   the same window; not when the window is deactivated or a popup opens.
 //   OnEnter is its mirror image.
 // - OnKeyDown gets the Windows virtual-key code and the shift state before the
-//   control sees the key; setting the code to 0 consumes the key.
+//   control sees the key; setting the code to 0 keeps the key from the
+//   control. As on Windows, the characters it types still arrive: they pass
+//   OnKeyPress and reach the control as character input (printable text,
+//   and backspace, which deletes as typed backspace does).
 // - OnKeyPress gets the character a key types (13 Enter, 27 Escape, 8
 //   backspace; not Tab); setting it to 0 consumes it, another character
 //   replaces it.
@@ -91,6 +94,10 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Sends what a key whose key-down was consumed still types: its
+    // printable characters as text, a backspace as Backspace.
+    void DeliverCharacters(QObject* receiver, const QKeyEvent& key, const QString& text);
+
     QWidget* control_;
     const QEvent* lastKey_ = nullptr;
     bool substituting_ = false;

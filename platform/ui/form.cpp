@@ -126,6 +126,28 @@ void Form::SetBounds(int left, int top, int width, int height)
     ApplyBounds();
 }
 
+int Form::Left() const
+{
+    return bounds_ ? bounds_->left() : frameGeometry().left();
+}
+
+int Form::Top() const
+{
+    return bounds_ ? bounds_->top() : frameGeometry().top();
+}
+
+void Form::SetLeft(int left)
+{
+    const QRect now = bounds_.value_or(frameGeometry());
+    SetBounds(left, now.top(), now.width(), now.height());
+}
+
+void Form::SetTop(int top)
+{
+    const QRect now = bounds_.value_or(frameGeometry());
+    SetBounds(now.left(), top, now.width(), now.height());
+}
+
 void Form::ApplyBounds()
 {
     if (!bounds_) {

@@ -50,6 +50,11 @@ public:
     // Left, top, width, height of the whole window on the screen, frame and
     // title bar included (the client area is what the frame leaves).
     void SetBounds(int left, int top, int width, int height);
+    // The window's outer left and top on the screen; setting one keeps the size.
+    [[nodiscard]] int Left() const;
+    [[nodiscard]] int Top() const;
+    void SetLeft(int left);
+    void SetTop(int top);
     void CenterOnScreen();
     // The control focused when the form is shown.
     void SetActiveControl(QWidget* control) { activeControl_ = control; }

@@ -3,6 +3,8 @@
 #include "platform/ui/application.h"
 
 #include <QApplication>
+#include <QInputMethodEvent>
+#include <QKeyEvent>
 #include <QStyle>
 
 namespace ui {
@@ -179,6 +181,31 @@ Edit::Edit(QWidget* parent) : QLineEdit(WithApplication(parent))
             OnChange(this);
         }
     });
+}
+
+void Edit::keyPressEvent(QKeyEvent* event)
+{
+    const QString upper = event->text().toUpper();
+    if (case_ == CharCase::Upper && upper != event->text()) {
+        QKeyEvent capital(event->type(), event->key(), event->modifiers(), upper, event->isAutoRepeat(),
+                          static_cast<quint16>(event->count()));
+        QLineEdit::keyPressEvent(&capital);
+        event->setAccepted(capital.isAccepted());
+        return;
+    }
+    QLineEdit::keyPressEvent(event);
+}
+
+void Edit::inputMethodEvent(QInputMethodEvent* event)
+{
+    const QString upper = event->commitString().toUpper();
+    if (case_ == CharCase::Upper && upper != event->commitString()) {
+        QInputMethodEvent capital(event->preeditString(), event->attributes());
+        capital.setCommitString(upper, event->replacementStart(), event->replacementLength());
+        QLineEdit::inputMethodEvent(&capital);
+        return;
+    }
+    QLineEdit::inputMethodEvent(event);
 }
 
 }  // namespace ui

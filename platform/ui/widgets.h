@@ -69,11 +69,23 @@ public:
     std::function<void(QWidget* sender)> OnClick;
 };
 
-// A plain edit; OnChange fires on every change of its text.
+enum class CharCase { Normal, Upper };
+
+// A plain edit; OnChange fires on every change of its text. With
+// CharCase::Upper, letters typed or composed arrive as capitals.
 class Edit : public QLineEdit {
 public:
     explicit Edit(QWidget* parent);
     std::function<void(QWidget* sender)> OnChange;
+    [[nodiscard]] CharCase Case() const { return case_; }
+    void SetCharCase(CharCase charCase) { case_ = charCase; }
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void inputMethodEvent(QInputMethodEvent* event) override;
+
+private:
+    CharCase case_ = CharCase::Normal;
 };
 
 }  // namespace ui

@@ -205,6 +205,31 @@ TEST_F(EventsTest, KeyDownHandlerConsumesF2AndPassesOtherKeys)
     EXPECT_EQ(pressed, 1);
 }
 
+TEST_F(EventsTest, AConsumedKeyDownStillTypesItsCharacters)
+{
+    std::vector<int> downs;
+    QString pressed;
+    ui::Events(edits[0]).OnKeyDown = [&](QWidget*, int& key, ui::ShiftState) {
+        downs.push_back(key);
+        key = 0;
+    };
+    ui::Events(edits[0]).OnKeyPress = [&](QWidget*, QChar& key) {
+        pressed.append(key);
+        if (key == QLatin1Char('x')) {
+            key = QChar(0);
+        }
+    };
+    uitest::Type(QString::fromUtf8("ab张x"));
+    uitest::Key(Qt::Key_Backspace);
+    for (int key : {Qt::Key_Home, Qt::Key_Left, Qt::Key_Delete, Qt::Key_Return}) {
+        uitest::Key(key);
+    }
+    uitest::Type(QStringLiteral("c"));
+    EXPECT_EQ(edits[0]->text(), QStringLiteral("abc")) << "typing and backspace arrive, the other keys do nothing";
+    EXPECT_EQ(downs.size(), 10u);
+    EXPECT_EQ(pressed, QString::fromUtf8("ab张x\b\rc"));
+}
+
 TEST_F(EventsTest, KeyPressHandlerConsumesEnterAndReplacesCharacters)
 {
     std::vector<int> chars;
