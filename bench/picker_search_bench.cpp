@@ -8,14 +8,17 @@
 //               close) through psqlODBC with the options the engine uses;
 //   QueryLayer  OpenQuerySQL on DMInteface->QDiag with a 20-row link on
 //               DSQDiag, reading the fields of every row it shows;
-//   Picker      one key event in the picker's input box and the list
-//               repainted (pickers/ChoiceDiag).
+//   Picker      TChoiceDiagForm (kind 1) shown, its box emptied (not
+//               timed), then one key event carrying "K" sent to the box and
+//               the list repainted.
 //
 // SQLite always; PostgreSQL when OPEREDIT_PG_CONNECT names the test cluster
 // (the rows then live in the schema picker_bench of its database, loaded on
 // the first run and kept, so the tests' tables are left alone).
 #include <benchmark/benchmark.h>
 
+#include <QApplication>
+#include <QKeyEvent>
 #include <sql.h>
 #include <sqlext.h>
 #include <sqlite3.h>
@@ -32,7 +35,11 @@
 #include "data/dataset/db_errors.h"
 #include "data/tables.h"
 #include "db/seed/generator.h"
+#include "controls/datagrid.h"
 #include "entry/commoninteface.h"
+#include "pickers/ChoiceDiag.h"
+#include "platform/ui/application.h"
+#include "platform/ui/widgets.h"
 #include "tests/support/test_env.h"
 
 namespace {
@@ -271,6 +278,51 @@ void QueryLayer(benchmark::State& state, Engine engine, Search search)
     dm.QDiag->Close();
 }
 
+// --- Picker: from the key "K" pressed in the input box to the list painted.
+
+void Picker(benchmark::State& state, Engine engine, Search search)
+{
+    BenchDatabases::Get().Module(engine);
+    TChoiceDiagForm picker;
+    picker.Kind = 1;
+    picker.CheckFlag->setChecked(search == Search::Anywhere);
+    picker.show();
+    QApplication::processEvents();
+    std::int64_t rows = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        picker.EditInputCode->clear(); // an empty box searches nothing
+        state.ResumeTiming();
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_K, Qt::NoModifier, QStringLiteral("K"));
+        QApplication::sendEvent(picker.EditInputCode, &press);
+        QKeyEvent release(QEvent::KeyRelease, Qt::Key_K, Qt::NoModifier, QStringLiteral("K"));
+        QApplication::sendEvent(picker.EditInputCode, &release);
+        picker.DBGrid2->repaint();
+        rows += picker.OKBtn->isEnabled() ? 1 : 0;
+    }
+    if (rows != state.iterations()) {
+        state.SkipWithError("a search found nothing");
+    }
+    state.counters["rows_read"] = static_cast<double>(DMInteface->QDiag->EngineFetchCount());
+    picker.hide();
+}
+
+// The list repainted alone, with the rows of a prefix search: what the
+// keystroke costs beyond the search.
+void PickerPaint(benchmark::State& state)
+{
+    BenchDatabases::Get().Module(Engine::Sqlite);
+    TChoiceDiagForm picker;
+    picker.Kind = 1;
+    picker.show();
+    QApplication::processEvents();
+    picker.EditInputCode->setText(QStringLiteral("K"));
+    for (auto _ : state) {
+        picker.DBGrid2->repaint();
+    }
+    picker.hide();
+}
+
 void Register(const std::string& name, std::function<void(benchmark::State&)> run)
 {
     benchmark::RegisterBenchmark(name.c_str(), [run = std::move(run)](benchmark::State& state) {
@@ -284,7 +336,9 @@ void RegisterAll()
         const std::string kind = search == Search::Prefix ? "Prefix" : "Anywhere";
         Register("Sqlite/Bare/" + kind, [search](benchmark::State& s) { BareSqlite(s, search); });
         Register("Sqlite/QueryLayer/" + kind, [search](benchmark::State& s) { QueryLayer(s, Engine::Sqlite, search); });
+        Register("Sqlite/Picker/" + kind, [search](benchmark::State& s) { Picker(s, Engine::Sqlite, search); });
     }
+    Register("Sqlite/PickerPaintOnly", PickerPaint);
     if (testenv::PgConnect().empty()) {
         std::fprintf(stderr, "OPEREDIT_PG_CONNECT is not set: PostgreSQL is left out\n");
         return;
@@ -294,6 +348,7 @@ void RegisterAll()
         Register("Postgres/Bare/" + kind, [search](benchmark::State& s) { BareOdbc(s, search); });
         Register("Postgres/QueryLayer/" + kind,
                  [search](benchmark::State& s) { QueryLayer(s, Engine::Postgres, search); });
+        Register("Postgres/Picker/" + kind, [search](benchmark::State& s) { Picker(s, Engine::Postgres, search); });
     }
 }
 
@@ -301,7 +356,13 @@ void RegisterAll()
 
 int main(int argc, char** argv)
 {
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
     setenv("OPEREDIT_SOURCE_DIR", OPEREDIT_DEFAULT_SOURCE_DIR, 0);
+    static int qtArgc = 1;
+    static char name[] = "bench_picker_search";
+    static char* qtArgv[] = {name, nullptr};
+    QApplication app(qtArgc, qtArgv);
+    ui::Application::Instance();
     dataset::SetErrorBoxHook([](const std::string& text) { std::fprintf(stderr, "error box: %s\n", text.c_str()); });
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
