@@ -16,7 +16,9 @@
 --  * LIKE is case-sensitive in PostgreSQL; the input codes are stored in upper
 --    case, as the pickers type them.
 --  * Prefix searches (col like 'ABC%') use bpchar_pattern_ops indexes, which
---    serve LIKE whatever the database's collation is.
+--    serve LIKE whatever the database's collation is. A plain index (the
+--    primary keys among them) serves LIKE only under the C collation, and
+--    C.UTF-8 or a Chinese locale is not that.
 
 set client_min_messages = warning;  -- quiet "already exists, skipping" on a reload
 
@@ -91,8 +93,12 @@ create table if not exists TEmployee (
   FJob        char(10),
   FTitle      char(30)
 );
+-- The staff picker: by input code or name, within one department or across
+-- the hospital (see the SQLite script).
 create index if not exists ix_temployee_inputcode on TEmployee (FInputCode bpchar_pattern_ops);
 create index if not exists ix_temployee_name on TEmployee (FName bpchar_pattern_ops);
+create index if not exists ix_temployee_dept_inputcode on TEmployee (FDeptCode, FInputCode bpchar_pattern_ops);
+create index if not exists ix_temployee_dept_name on TEmployee (FDeptCode, FName bpchar_pattern_ops);
 
 -- Diagnoses (ICD-10).
 create table if not exists TDictDiagICD (

@@ -96,8 +96,14 @@ CREATE TABLE IF NOT EXISTS TEmployee (
   FJob        CHAR(10),
   FTitle      CHAR(30)
 );
+-- The staff picker searches by input code or name, within one department or
+-- across the hospital. Within a department the pair indexes find the rows by
+-- the department and the prefix together; a single typed letter would
+-- otherwise walk every employee of the hospital with that letter.
 CREATE INDEX IF NOT EXISTS IX_TEmployee_InputCode ON TEmployee (FInputCode);
 CREATE INDEX IF NOT EXISTS IX_TEmployee_Name ON TEmployee (FName);
+CREATE INDEX IF NOT EXISTS IX_TEmployee_Dept_InputCode ON TEmployee (FDeptCode, FInputCode);
+CREATE INDEX IF NOT EXISTS IX_TEmployee_Dept_Name ON TEmployee (FDeptCode, FName);
 
 -- Diagnoses (ICD-10).
 CREATE TABLE IF NOT EXISTS TDictDiagICD (

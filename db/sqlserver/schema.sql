@@ -101,6 +101,16 @@ begin
 end
 go
 
+-- The staff picker's searches within one department; added to a register
+-- that already exists as well.
+if not exists (select 1 from sys.indexes
+               where object_id = object_id(N'dbo.TEmployee') and name = N'IX_TEmployee_Dept_InputCode')
+  create index IX_TEmployee_Dept_InputCode on dbo.TEmployee (FDeptCode, FInputCode);
+if not exists (select 1 from sys.indexes
+               where object_id = object_id(N'dbo.TEmployee') and name = N'IX_TEmployee_Dept_Name')
+  create index IX_TEmployee_Dept_Name on dbo.TEmployee (FDeptCode, FName);
+go
+
 if object_id(N'dbo.TDictDiagICD', N'U') is null
 begin
   create table dbo.TDictDiagICD (

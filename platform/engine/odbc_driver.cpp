@@ -885,7 +885,11 @@ std::unique_ptr<Connection> ConnectOdbc(const Alias& alias, std::string_view use
     const std::string writeConnect = connect + login;
     if ((ContainsNoCase(connect, "postgres") || ContainsNoCase(connect, "psqlodbc"))
         && !ContainsNoCase(connect, "UseDeclareFetch")) {
-        connect += ";UseDeclareFetch=1;Fetch=200";
+        // The server answers a fetch only when it has found that many rows:
+        // an anywhere search in a picker, which scans, would scan for 200
+        // matches before the first screen of 20 could show. 50 rows is two
+        // screens of a picker; a day's list of 200 takes four round trips.
+        connect += ";UseDeclareFetch=1;Fetch=50";
     }
     auto connection = std::make_unique<OdbcConnection>(connect + login, writeConnect);
     connection->Open();

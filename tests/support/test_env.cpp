@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <vector>
 
 namespace testenv {
 
@@ -158,6 +159,46 @@ std::int64_t HisDatabase::Exec(const std::string& sql)
         }
     }
     return rows;
+}
+
+void RunScript(hisdb::Connection& connection, const std::string& script)
+{
+    // Statements end with ";" at the end of a line (a comment may follow);
+    // whole comment lines are dropped, so a ";" inside one ends nothing.
+    std::string statement;
+    std::vector<std::string> statements;
+    std::istringstream lines(script);
+    for (std::string line; std::getline(lines, line);) {
+        const std::size_t text = line.find_first_not_of(" \t\r");
+        if (text == std::string::npos || line.compare(text, 2, "--") == 0) {
+            continue;
+        }
+        const std::size_t comment = line.find("--");
+        const std::size_t last =
+            line.find_last_not_of(" \t\r", comment == std::string::npos ? std::string::npos : comment - 1);
+        statement += line + "\n";
+        if (last != std::string::npos && line[last] == ';') {
+            statements.push_back(statement);
+            statement.clear();
+        }
+    }
+    if (statement.find_first_not_of(" \t\r\n") != std::string::npos) {
+        statements.push_back(statement);
+    }
+    hisdb::Transaction transaction(connection);
+    for (const auto& sql : statements) {
+        if (sql.rfind("BEGIN;", 0) == 0 || sql.rfind("COMMIT;", 0) == 0) {
+            continue;
+        }
+        auto prepared = connection.Prepare(sql);
+        prepared->Execute();
+    }
+    transaction.Commit();
+}
+
+void HisDatabase::RunScript(const std::string& script)
+{
+    testenv::RunScript(Direct(), script);
 }
 
 std::string HisDatabase::Scalar(const std::string& sql)

@@ -59,6 +59,11 @@ void CreateSqliteFile(const std::string& path, const std::string& sql = "create 
 // The text of a file below the source tree.
 [[nodiscard]] std::string SourceFile(const std::string& relativePath);
 
+// Runs a script such as hisdb-seed or the schema files hold (statements
+// ending in ";" at the end of a line) in one transaction of `connection`; the
+// script's own BEGIN; and COMMIT; lines and its comment lines are passed over.
+void RunScript(hisdb::Connection& connection, const std::string& script);
+
 // The module's database behind the alias HIS, with the login spemr/kvrt3816#:
 // a fresh SQLite file with the whole schema, or the PostgreSQL test cluster
 // with every table emptied (the counter reset to 1). HISDB_ALIASES points at
@@ -74,6 +79,8 @@ public:
     // A direct engine connection, for arranging and checking rows.
     [[nodiscard]] hisdb::Connection& Direct();
     std::int64_t Exec(const std::string& sql);
+    // testenv::RunScript on the direct connection.
+    void RunScript(const std::string& script);
     // The first column of the first row of a query, as text ("" for null / no row).
     [[nodiscard]] std::string Scalar(const std::string& sql);
 
