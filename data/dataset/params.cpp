@@ -67,19 +67,45 @@ bool EndsName(char c)
            static_cast<unsigned char>(c) >= 0x80;
 }
 
-// Length of the UTF-8 sequence that starts with lead byte `c`.
-std::size_t SequenceLength(unsigned char c)
+// Length of the UTF-8 character that starts at text[0]: a lead byte with
+// its continuation bytes. A byte that starts no well-formed sequence (a stray
+// continuation byte, a lead byte cut off) counts alone, so it can never hide
+// the quote or colon after it.
+std::size_t SequenceLength(std::string_view text)
 {
-    if (c >= 0xF0) {
-        return 4;
+    const auto lead = static_cast<unsigned char>(text[0]);
+    const std::size_t want = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+    if (want > text.size()) {
+        return 1;
     }
-    if (c >= 0xE0) {
-        return 3;
+    for (std::size_t k = 1; k < want; ++k) {
+        if ((static_cast<unsigned char>(text[k]) & 0xC0) != 0x80) {
+            return 1;
+        }
     }
-    if (c >= 0xC0) {
-        return 2;
+    return want;
+}
+
+// The end of the comment or bracketed name that starts at sql[pos], or `pos`
+// when none starts there. The engine skips the same spans when it counts the
+// statement's '?' markers, so the two counts agree.
+std::size_t SkipCommentOrBracket(std::string_view sql, std::size_t pos)
+{
+    const char c = sql[pos];
+    const char next = pos + 1 < sql.size() ? sql[pos + 1] : '\0';
+    if (c == '-' && next == '-') {
+        const std::size_t end = sql.find('\n', pos);
+        return end == std::string_view::npos ? sql.size() : end;
     }
-    return 1;
+    if (c == '/' && next == '*') {
+        const std::size_t end = sql.find("*/", pos + 2);
+        return end == std::string_view::npos ? sql.size() : end + 2;
+    }
+    if (c == '[') {
+        const std::size_t end = sql.find(']', pos + 1);
+        return end == std::string_view::npos ? sql.size() : end + 1;
+    }
+    return pos;
 }
 
 }  // namespace
@@ -97,10 +123,18 @@ ParsedSql ParseSqlParams(std::string_view sql)
         const char c = sql[i];
         const auto u = static_cast<unsigned char>(c);
         if (u >= 0x80) {
-            const std::size_t n = std::min(SequenceLength(u), sql.size() - i);
+            const std::size_t n = SequenceLength(sql.substr(i));
             parsed.text.append(sql.substr(i, n));
             i += n;
             continue;
+        }
+        if (literal == 0) {
+            // "-- from 8:30" holds no marker, and a quote in a comment opens no literal.
+            if (const std::size_t end = SkipCommentOrBracket(sql, i); end != i) {
+                parsed.text.append(sql.substr(i, end - i));
+                i = end;
+                continue;
+            }
         }
         if (IsQuote(c) && (literal == 0 || literal == c)) {
             literal = literal == 0 ? c : 0;

@@ -2,8 +2,13 @@
 // finds the ":name" markers in SQL text.
 //
 // Scanning, left to right: a non-ASCII UTF-8 character is taken whole and is
-// never part of a marker; each of ' " ` opens a quoted literal that the same
-// quote closes (other quotes inside it are text); outside a literal "::" stands for one ':' and makes no parameter,
+// never part of a marker (a byte that starts no well-formed character is taken
+// alone); each of ' " ` opens a quoted literal that the same quote closes
+// (other quotes inside it are text); outside a literal, a "--" comment (to
+// the end of the line), a "/* */" comment and a "[bracketed name]" are passed
+// over as they stand, markers and quotes in them included, just as the engine
+// passes them over when it counts its '?' markers; outside these, "::" stands
+// for one ':' and makes no parameter,
 // and a single ':' starts a parameter whose name runs to the first blank,
 // ',', ';', ')', CR, LF, non-ASCII character or the end (a name in quotes
 // right after the colon may hold those; the quotes are dropped). Each marker

@@ -103,11 +103,28 @@ bool TEngineDataSet::InternalFetch(std::vector<Variant>& values)
     if (cursor_ == nullptr) {
         return false;
     }
-    try {
-        if (!cursor_->Fetch()) {
-            return false;
+    // A cursor that failed cannot be trusted to say where it stands (SQLite's
+    // answers "no more rows" after an error): every later read fails alike,
+    // so a list is never taken for complete.
+    if (fetchError_) {
+        dataset::RaiseEngineError(*fetchError_);
+    }
+    if (!rowHeld_) {
+        try {
+            if (!cursor_->Fetch()) {
+                return false;
+            }
+        } catch (const hisdb::EngineError& error) {
+            fetchError_ = error;
+            dataset::RaiseEngineError(error);
         }
         ++fetchCount_;
+        rowHeld_ = true;
+    }
+    // The row stays held until every value is read: a value the engine cannot
+    // read (a date text it cannot parse) fails the same row again on the next
+    // try instead of letting the list go on without it.
+    try {
         for (TField* field : Fields()) {
             const int column = FieldColumn(*field);
             if (field->FieldKind() != fkData || column < 0) {
@@ -118,17 +135,22 @@ bool TEngineDataSet::InternalFetch(std::vector<Variant>& values)
     } catch (const hisdb::EngineError& error) {
         dataset::RaiseEngineError(error);
     }
+    rowHeld_ = false;
     return true;
 }
 
 void TEngineDataSet::InternalClose()
 {
     cursor_ = nullptr;
+    rowHeld_ = false;
+    fetchError_.reset();
 }
 
 void TEngineDataSet::BindFields(const std::vector<hisdb::ColumnDesc>& columns)
 {
     fetchCount_ = 0;
+    rowHeld_ = false;
+    fetchError_.reset();
     if (Fields().Count() == 0) {
         for (std::size_t i = 0; i < columns.size(); ++i) {
             const auto& column = columns[i];
@@ -482,7 +504,13 @@ void TQuery::UnPrepare()
 
 void TQuery::BindParams()
 {
-    const int count = std::min(params_.Count(), statement_->ParamCount());
+    // Binding is by position: with one marker more or less on either side
+    // every later value would land in the wrong place.
+    const int count = statement_->ParamCount();
+    if (params_.Count() != count) {
+        Error(dataset::FormatText("Parameter count mismatch: %d parameters for the %d markers of the statement",
+                                  params_.Count(), count));
+    }
     try {
         for (int i = 0; i < count; ++i) {
             statement_->Bind(i, params_[i].Value());

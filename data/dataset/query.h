@@ -17,11 +17,18 @@
 // read (inserted ones disappear, deleted ones come back).
 //
 // A TQuery can be edited only with CachedUpdates on and an update object.
+//
+// Reading: a row the engine cannot read (a value it cannot convert, a failed
+// fetch) raises EDBEngineError and leaves the dataset as it was, the rows read
+// before and the current record kept. The next read tries that row again; a
+// failed fetch fails again on every read until the query is closed, so a list
+// is never taken for complete when it is not.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "data/dataset/dataset.h"
@@ -77,6 +84,9 @@ private:
     TUpdateSQL* updateObject_ = nullptr;
     hisdb::Statement* cursor_ = nullptr;  // the owning statement lives in TQuery
     std::int64_t fetchCount_ = 0;
+    bool rowHeld_ = false;                          // fetched, not yet read whole
+    std::optional<hisdb::EngineError> fetchError_;  // the cursor's failure, raised again on every read
+
 };
 
 class TDBDataSet : public TEngineDataSet {
@@ -127,6 +137,9 @@ public:
     [[nodiscard]] bool RequestLive() const { return requestLive_; }
     void SetRequestLive(bool on) { requestLive_ = on; }
 
+    // Opening and executing bind the parameters by position; a list that does
+    // not match the statement's markers one for one raises EDatabaseError
+    // (a '?' typed outside a literal, ParamCheck off with markers, ...).
     [[nodiscard]] TParams& Params() { return params_; }
     [[nodiscard]] int ParamCount() const { return params_.Count(); }
     // "Parameter '%s' not found" (prefixed).
