@@ -177,8 +177,8 @@ void TOperationApplyForm::RefreshList()
     TStrings& sql = query.SQL();
     sql.Clear();
     sql.Add("select * from TOperationPlan ");
-    sql.Add("where FOperDate >= '" + loc::FormatDate(loc::FromDayNumber(*day)) + "' ");
-    sql.Add("and FOperDate < '" + loc::FormatDate(loc::FromDayNumber(next)) + "' ");
+    sql.Add("where FOperDate >= '" + dataset::DateLiteral(loc::FromDayNumber(*day)) + "' ");
+    sql.Add("and FOperDate < '" + dataset::DateLiteral(loc::FromDayNumber(next)) + "' ");
     sql.Add("and FDeptCode = '" + dataset::LiteralText(DMInteface->DepartmentCode) + "' ");
     if (CheckOnly->isChecked()) {
         sql.Add("and FOperRoom <> '' ");

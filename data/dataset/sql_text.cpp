@@ -1,5 +1,7 @@
 #include "data/dataset/sql_text.h"
 
+#include <cstdio>
+
 namespace dataset {
 
 std::string LiteralText(std::string_view value)
@@ -12,6 +14,13 @@ std::string LiteralText(std::string_view value)
             text += '\'';
         }
     }
+    return text;
+}
+
+std::string DateLiteral(const hisdb::DateTime& value)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d", value.year, value.month, value.day);
     return text;
 }
 

@@ -4,11 +4,20 @@
 #include <string>
 #include <string_view>
 
+#include "platform/engine/engine.h"
+
 namespace dataset {
 
 // `value` as it goes between the single quotes of a literal: each quote is
 // doubled, so the value can never end the literal early. Nothing else is
 // changed ("%" and "_" keep their meaning in a like pattern).
 [[nodiscard]] std::string LiteralText(std::string_view value);
+
+// The date of `value` as it goes between the quotes of a statement:
+// "yyyy-mm-dd", whatever the workstation's short date format (which is for
+// texts shown to the user). Every engine reads this form the same way; a
+// workstation format such as d/M/yy would compare as text on SQLite and be
+// guessed by the server's own date setting elsewhere.
+[[nodiscard]] std::string DateLiteral(const hisdb::DateTime& value);
 
 }  // namespace dataset
