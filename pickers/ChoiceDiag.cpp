@@ -95,7 +95,7 @@ std::string TChoiceDiagForm::Statement(const std::string& text) const
         break;
     }
     sql += "where " + column + " like '" + (CheckFlag->isChecked() ? "%" : "");
-    sql += dataset::LiteralText(text) + "%' ";
+    sql += dataset::LikeText(text) + "%'" + dataset::LikeEscape(text) + " ";
     return sql;
 }
 

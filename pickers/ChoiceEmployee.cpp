@@ -60,7 +60,7 @@ std::string TChoiceEmployeeForm::Statement(const std::string& text) const
     const bool byInputCode = (first >= 'A' && first <= 'Z') || (first >= 'a' && first <= 'z');
     std::string sql = "select * from TEmployee ";
     sql += byInputCode ? "where FInputCode like '" : "where FName like '";
-    sql += dataset::LiteralText(text) + "%' ";
+    sql += dataset::LikeText(text) + "%'" + dataset::LikeEscape(text) + " ";
     if (CheckFlag->isChecked()) {
         sql += " and FDeptCode='" + dataset::LiteralText(DMInteface->DepartmentCode) + "' ";
     }

@@ -17,6 +17,27 @@ std::string LiteralText(std::string_view value)
     return text;
 }
 
+std::string LikeText(std::string_view value)
+{
+    std::string text = LiteralText(value);
+    if (value.find('\\') == std::string_view::npos) {
+        return text;
+    }
+    std::string doubled;
+    for (char c : text) {
+        doubled += c;
+        if (c == '\\') {
+            doubled += c;
+        }
+    }
+    return doubled;
+}
+
+std::string LikeEscape(std::string_view value)
+{
+    return value.find('\\') == std::string_view::npos ? std::string() : std::string(" escape '\\'");
+}
+
 std::string DateLiteral(const hisdb::DateTime& value)
 {
     char text[16];
