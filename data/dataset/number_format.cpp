@@ -213,6 +213,13 @@ std::string FormatFloat(std::string_view format, double value)
     if (format.empty()) {
         return FloatToText(value);
     }
+    // No digits to lay out (the scan below would find no exponent).
+    if (std::isnan(value)) {
+        return "NAN";
+    }
+    if (std::isinf(value)) {
+        return value < 0 ? "-INF" : "INF";
+    }
     return Format(format, FromDouble(value));
 }
 

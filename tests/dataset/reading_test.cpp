@@ -3,6 +3,10 @@
 // engine cannot read in the middle of a list.
 #include "tests/dataset/db_cases.h"
 
+#include <limits>
+
+#include "data/dataset/number_format.h"
+
 namespace datasettest {
 namespace {
 
@@ -34,6 +38,15 @@ TEST(ParamMarkersOutsideCode, ABrokenCharacterNeverSwallowsTheQuoteAfterIt)
     // it still closes the literal.
     EXPECT_EQ(Names("select * from T where A = '\xE4' and B = :B"), std::vector<std::string>{"B"});
     EXPECT_EQ(Names("select * from T where A = 'x\xC3' and B = :B and C = '\xF0:'"), std::vector<std::string>{"B"});
+}
+
+// A float field can hold what no format can lay out (found by fuzzing: the
+// digit scan ran off its text).
+TEST(NumberFormats, NotANumberAndInfinityAreNamed)
+{
+    EXPECT_EQ(dataset::FormatFloat("0.0", std::numeric_limits<double>::quiet_NaN()), "NAN");
+    EXPECT_EQ(dataset::FormatFloat("#,##0.00", std::numeric_limits<double>::infinity()), "INF");
+    EXPECT_EQ(dataset::FormatFloat("0", -std::numeric_limits<double>::infinity()), "-INF");
 }
 
 // ---------------------------------------------------------------- markers against the engine

@@ -46,7 +46,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(loc::IsValidDate(date.year, date.month, date.day));
         hisdb::DateTime again;
         FUZZ_CHECK(loc::ParseDate(loc::FormatDate(date), again));
-        FUZZ_CHECK(SameDay(again, date));
+        // A two-digit year reads back in 1950..2049 only.
+        const bool shortYear = std::string_view(workstation.shortDate).find("yyyy") == std::string_view::npos;
+        FUZZ_CHECK(SameDay(again, date) || (shortYear && (date.year < 1950 || date.year > 2049)));
     }
     hisdb::DateTime stamp;
     if (loc::ParseDateTime(text, stamp)) {
