@@ -450,6 +450,19 @@ TEST_F(DataGridTest, PictureOfTheListGrid)
     data.query->Next();
     uitest::Settle();
     EXPECT_FALSE(uitest::SaveImage(grid, QStringLiteral("datagrid.png")).isEmpty());
+
+    // What the picture shows: every name written, the arranged rows (李四 and
+    // 赵六) on the tooltip colour, the others on the window's.
+    const QImage picture = uitest::Grab(grid);
+    auto nameCell = [&](int row) { return uitest::RectIn(grid, grid->viewport(), grid->CellRect(4, row)); };
+    auto background = [&](const QRect& cell) { return picture.pixelColor(cell.right() - 2, cell.top() + 1); };
+    for (int row = 0; row < 4; ++row) {
+        SCOPED_TRACE(row);
+        EXPECT_GT(uitest::InkIn(picture, nameCell(row)), 20);
+    }
+    EXPECT_EQ(background(nameCell(0)), clWindow());
+    EXPECT_EQ(background(nameCell(1)), clInfoBk());
+    EXPECT_EQ(background(nameCell(3)), clInfoBk());
 }
 
 }  // namespace

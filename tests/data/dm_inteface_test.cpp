@@ -379,6 +379,52 @@ TEST_P(DMIntefaceData, RulesInOrderAndARefusedPostKeepsEveryValue)
     EXPECT_EQ(db_->Scalar("select count(*) from TOperationPlan"), "0");
 }
 
+// Each "must enter" rule on its own: every other field valid, only this one
+// empty, refused with its own message and nothing else.
+TEST_P(DMIntefaceData, EachMustEnterRuleRefusesItsEmptyFieldAlone)
+{
+    OpenDay();
+    TDMInteface& d = *dm_;
+    struct Case {
+        TStringField* field;
+        const char* message;
+    };
+    const Case cases[] = {
+        {d.QOperationPlanFBedNo, "没有输入床号，必须输入床号！"},
+        {d.QOperationPlanFName, "病人姓名不能为空！"},
+        {d.QOperationPlanFBloodType, "必须输入病人血型！"},
+        {d.QOperationPlanFDiag, "必须输入术前诊断！"},
+        {d.QOperationPlanFOper, "必须输入手术名称！"},
+        {d.QOperationPlanFDiagCode, "必须输入术前诊断ICD代码！"},
+        {d.QOperationPlanFOperCode, "必须输入手术CM3代码！"},
+        {d.QOperationPlanFOperator, "必须输入手术医师！"},
+        {d.QOperationPlanFAnaesthesia, "必须输入麻醉方法！"},
+    };
+    d.QOperationPlan->Append();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.message);
+        boxes_.shown.clear();
+        boxes_.captions.clear();
+        boxes_.flags.clear();
+        FillValid(300);
+        c.field->Clear();
+        EXPECT_THROW(d.QOperationPlan->Post(), EAbort);
+        ASSERT_EQ(boxes_.shown.size(), 1u);
+        EXPECT_EQ(boxes_.shown[0], c.message);
+        EXPECT_EQ(boxes_.captions[0], "信息");
+        EXPECT_EQ(boxes_.flags[0], 0x42040u);
+        EXPECT_EQ(d.QOperationPlan->State(), dsInsert);
+    }
+    // The same row with every field given is stored: each refusal above was its field's alone.
+    boxes_.shown.clear();
+    FillValid(300);
+    d.QOperationPlan->ApplyUpdates();
+    d.QOperationPlan->CommitUpdates();
+    EXPECT_TRUE(boxes_.shown.empty());
+    EXPECT_TRUE(boxes_.errors.empty());
+    EXPECT_EQ(db_->Scalar("select count(*) from TOperationPlan where FSerialNo = 300"), "1");
+}
+
 TEST_P(DMIntefaceData, AnOldApplicationCannotBeStoredEvenForARemark)
 {
     db_->Exec("insert into TOperationPlan (FSerialNo, FOperDate, FDeptCode, FBedNo, FName) values (3, '" +

@@ -107,6 +107,27 @@ std::string DatasetDbTest::Scalar(const std::string& sql)
     return text;
 }
 
+std::vector<std::string> DatasetDbTest::Column(const std::string& sql)
+{
+    auto statement = direct_->Prepare(sql);
+    statement->Execute();
+    std::vector<std::string> texts;
+    while (statement->Fetch()) {
+        texts.push_back(ValueText(statement->Get(0)));
+    }
+    return texts;
+}
+
+std::string DatasetDbTest::CreateLogTable()
+{
+    static std::atomic<int> counter{0};
+    const std::string table = "TDsLog" + std::to_string(getpid()) + "x" + std::to_string(++counter);
+    Exec("create table " + table + " (FSeq " + (IsPostgres() ? "serial" : "integer") +
+         " primary key, FWhat varchar(20))");
+    tables_.push_back(table);
+    return table;
+}
+
 std::string DatasetDbTest::CreatePlanTable()
 {
     static std::atomic<int> counter{0};

@@ -29,8 +29,13 @@ protected:
     std::int64_t Exec(const std::string& sql);
     // The first column of the first row as text ("" for null or no row).
     [[nodiscard]] std::string Scalar(const std::string& sql);
+    // The first column of every row, in order.
+    [[nodiscard]] std::vector<std::string> Column(const std::string& sql);
     // Creates a table shaped like the application table; returns its name.
     std::string CreatePlanTable();
+    // Creates a table (FSeq numbered by the engine in order of insertion,
+    // FWhat varchar(20)) for statements that log what they were given.
+    std::string CreateLogTable();
     void InsertPlan(const std::string& table, int serial, const std::string& room, const std::string& name);
 
     // The application query as the data module sets it up, on `table`.

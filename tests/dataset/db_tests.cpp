@@ -309,7 +309,6 @@ TEST_P(DatasetDbTest, StaleOldValuesFailTheApplyAndLoseNothing)
     p.query->Post();
     EXPECT_ERROR_TEXT(p.query->ApplyUpdates(), EAbort, "Operation aborted");
     EXPECT_EQ(boxes_, std::vector<std::string>{"Update failed"});
-    EXPECT_EQ(dataset::WithFullStop(boxes_.front()), "Update failed.");
     EXPECT_EQ(p.query->State(), dsBrowse);
     EXPECT_TRUE(p.query->UpdatesPending());
     EXPECT_EQ(p.name->AsString(), "王五");
@@ -320,6 +319,77 @@ TEST_P(DatasetDbTest, StaleOldValuesFailTheApplyAndLoseNothing)
     EXPECT_EQ(p.name->AsString(), "张三");
     EXPECT_EQ(p.team->AsString(), "张三");
     EXPECT_EQ(Scalar("select FName from " + table), "张三");
+}
+
+TEST_P(DatasetDbTest, AStatementThatHitsTwoRowsFailsTheApply)
+{
+    const std::string table = CreatePlanTable();
+    InsertPlan(table, 1, "", "同名");
+    InsertPlan(table, 2, "", "同名");
+    Plan p = MakePlan(table);
+    p.update->ModifySQL().Clear();
+    p.update->ModifySQL().Add("update " + table + " set FStatus = :FStatus where FName = :OLD_FName");
+    p.update->DeleteSQL().Clear();
+    p.update->DeleteSQL().Add("delete from " + table + " where FName = :OLD_FName");
+    p.query->Open();
+    p.query->Edit();
+    p.status->SetAsInteger(4);
+    p.query->Post();
+    EXPECT_ERROR_TEXT(p.query->ApplyUpdates(), EAbort, "Operation aborted");
+    EXPECT_EQ(boxes_, std::vector<std::string>{"Update failed"});
+    EXPECT_TRUE(p.query->UpdatesPending());
+    p.query->CancelUpdates();
+
+    p.query->Delete();
+    EXPECT_THROW(p.query->ApplyUpdates(), EAbort);
+    EXPECT_EQ(boxes_, (std::vector<std::string>{"Update failed", "Update failed"}));
+    EXPECT_TRUE(p.query->UpdatesPending());
+}
+
+// Changes reach the database in the order the records were first changed:
+// not the order of the records, nor that of their latest change.
+TEST_P(DatasetDbTest, TheCacheIsAppliedInTheOrderOfFirstChange)
+{
+    const std::string table = CreatePlanTable();
+    const std::string log = CreateLogTable();
+    for (const auto& [serial, name] : {std::pair{1, "a"}, {2, "b"}, {3, "c"}, {4, "d"}}) {
+        InsertPlan(table, serial, "", name);
+    }
+    Plan p = MakePlan(table);
+    for (TStrings* sql : {&p.update->ModifySQL(), &p.update->InsertSQL(), &p.update->DeleteSQL()}) {
+        sql->Clear();
+    }
+    p.update->ModifySQL().Add("insert into " + log + " (FWhat) values (:FName)");
+    p.update->InsertSQL().Add("insert into " + log + " (FWhat) values (:FName)");
+    p.update->DeleteSQL().Add("insert into " + log + " (FWhat) values (:OLD_FName)");
+    p.query->Open();
+    auto go = [&](int serial) {
+        for (p.query->First(); !p.query->Eof(); p.query->Next()) {
+            if (p.serial->AsInteger() == serial) {
+                return;
+            }
+        }
+        FAIL() << "no record " << serial;
+    };
+    auto rename = [&](int serial, const char* name) {
+        go(serial);
+        p.query->Edit();
+        p.name->SetAsString(name);
+        p.query->Post();
+    };
+    rename(3, "c1");
+    rename(1, "a1");
+    go(2);
+    p.query->Delete();
+    p.query->Append();
+    p.serial->SetAsInteger(5);
+    p.name->SetAsString("e");
+    p.query->Post();
+    rename(3, "c2");  // changed again: still applied first, with its latest values
+    p.query->ApplyUpdates();
+    EXPECT_TRUE(boxes_.empty());
+    EXPECT_EQ(Column("select FWhat from " + log + " order by FSeq"),
+              (std::vector<std::string>{"c2", "a1", "b", "e"}));
 }
 
 TEST_P(DatasetDbTest, EngineErrorOfAChangeIsShownThenAborts)

@@ -107,6 +107,64 @@ TEST_F(Fields, IntegerRangeAndConversionErrorsKeepThePreviousValue)
     EXPECT_EQ(serial->AsString(), "123");
 }
 
+// The limits of each integer class are taken, one beyond is refused, by every
+// way of assigning.
+TEST(IntegerFields, EachClassTakesItsLimitsAndRefusesOneBeyond)
+{
+    TComponent owner;
+    TMemoryDataSet data{nullptr};
+    data.SetName("QPlan");
+    auto* small = new TSmallintField(&owner);
+    small->SetFieldName("FStatus");
+    auto* word = new TWordField(&owner);
+    word->SetFieldName("FCount");
+    auto* integer = new TIntegerField(&owner);
+    integer->SetFieldName("FSerialNo");
+    for (TField* field : {static_cast<TField*>(small), static_cast<TField*>(word), static_cast<TField*>(integer)}) {
+        field->SetDataSet(&data);
+    }
+    data.rows = {{std::int64_t{1}, std::int64_t{1}, std::int64_t{1}}};
+    data.Open();
+    data.Edit();
+
+    struct Case {
+        TIntegerField* field;
+        std::int64_t min, max;
+        const char* range;
+    };
+    const Case cases[] = {
+        {small, -32768, 32767, "-32768 to 32767"},
+        {word, 0, 65535, "0 to 65535"},
+        {integer, -2147483648LL, 2147483647LL, "-2147483648 to 2147483647"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.field->FieldName());
+        for (const std::int64_t inside : {c.min, c.max}) {
+            c.field->SetAsLargeInt(inside);
+            EXPECT_EQ(c.field->AsLargeInt(), inside);
+            c.field->SetAsString("1");
+            c.field->SetAsString(std::to_string(inside));
+            EXPECT_EQ(c.field->AsLargeInt(), inside);
+            c.field->SetAsFloat(1);
+            c.field->SetAsFloat(static_cast<double>(inside));
+            EXPECT_EQ(c.field->AsLargeInt(), inside);
+        }
+        for (const std::int64_t outside : {c.min - 1, c.max + 1}) {
+            SCOPED_TRACE(outside);
+            c.field->SetAsInteger(7);
+            const std::string message = std::to_string(outside) + " is not a valid value for field '" +
+                                        c.field->FieldName() + "'. The allowed range is " + c.range;
+            EXPECT_DB_ERROR(c.field->SetAsLargeInt(outside), message.c_str());
+            EXPECT_DB_ERROR(c.field->SetAsString(std::to_string(outside)), message.c_str());
+            EXPECT_DB_ERROR(c.field->SetAsFloat(static_cast<double>(outside)), message.c_str());
+            EXPECT_EQ(c.field->AsLargeInt(), 7) << "a refused value leaves the field as it was";
+        }
+    }
+    EXPECT_DB_ERROR(word->SetAsInteger(65536),
+                    "65536 is not a valid value for field 'FCount'. The allowed range is 0 to 65535");
+    data.Cancel();
+}
+
 TEST_F(Fields, DecimalRoundsToFourPlacesThenHalfEvenToSize)
 {
     data.Edit();

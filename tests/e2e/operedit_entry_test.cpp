@@ -75,6 +75,8 @@ TEST_F(OperEditEntry, FailedLoginsReturnTheConnectionTextWithoutABox)
         "[OTHER]\ndriver=sqlite\ndatabase=" + absent + "\n",                    // no alias HIS
         "[HIS]\ndriver=odbc\nconnect=Driver={No Such Driver};Server=127.0.0.1\n",  // unknown target
     };
+    uitest::Driver driver;
+    driver.RefuseBoxes();  // the library draws its own boxes
     testenv::HisDatabase refusing(Backend::Sqlite);  // exists, but accepts another login
     aliasFiles.push_back("[HIS]\ndriver=sqlite\ndatabase=" + refusing.Dir() + "/his.db\nuser=someone\npassword=x\n");
     if (!testenv::PgConnect().empty()) {
@@ -97,6 +99,7 @@ TEST_F(OperEditEntry, FailedLoginsReturnTheConnectionTextWithoutABox)
         EXPECT_EQ(std::string(text), std::string(result::kCannotConnect));
     }
     EXPECT_NE(access(absent.c_str(), F_OK), 0) << "a login never creates a database file";
+    EXPECT_TRUE(driver.Boxes().empty());
 }
 
 // The library holds its own copy of every class, so its windows are found by
@@ -115,6 +118,7 @@ TEST_F(OperEditEntry, TwoCallsInARowEachLogInAfresh)
 {
     testenv::HisDatabase db(Backend::Sqlite);
     uitest::Driver driver;
+    driver.RefuseBoxes();
     QString first, second;
     CloseListWindow(driver, &first);
     CloseListWindow(driver, &second);
@@ -126,12 +130,14 @@ TEST_F(OperEditEntry, TwoCallsInARowEachLogInAfresh)
     // The database went away between calls: the next call reports it.
     std::remove((db.Dir() + "/his.db").c_str());
     EXPECT_STREQ(lib_.CallUtf8("李医生", "0301", "普外科"), result::kCannotConnect);
+    EXPECT_TRUE(driver.Boxes().empty());
 }
 
 TEST_F(OperEditEntry, AListThatCannotBeReadEndsTheCallWithItsOwnTextAndLeavesNothingBehind)
 {
     testenv::HisDatabase db(Backend::Sqlite);
     uitest::Driver driver;
+    driver.RefuseBoxes();  // the library draws its own boxes: the driver's recorder never sees them
     db.Exec("alter table TOperationPlan rename to TOperationPlanAway");
     EXPECT_STREQ(lib_.CallUtf8("李医生", "0301", "普外科"), result::kFailed);
     EXPECT_TRUE(driver.Boxes().empty()) << "the entry shows no box of its own";
@@ -141,6 +147,7 @@ TEST_F(OperEditEntry, AListThatCannotBeReadEndsTheCallWithItsOwnTextAndLeavesNot
     CloseListWindow(driver);
     EXPECT_STREQ(lib_.CallUtf8("李医生", "0301", "普外科"), result::kEmpty);
     EXPECT_EQ(driver.PendingSteps(), 0u);
+    EXPECT_TRUE(driver.Boxes().empty());
 }
 
 // The host calls operedit in a process of its own, where Qt has not started yet.

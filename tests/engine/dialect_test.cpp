@@ -1,4 +1,5 @@
 #include "platform/engine/dialect.h"
+#include "platform/engine/drivers.h"
 
 #include <gtest/gtest.h>
 
@@ -77,6 +78,47 @@ TEST(Dialect, TellsReadsFromWrites)
                             "with D as (select A from T) delete from U where A in (select A from D)",
                             "with D as (select 1) insert into T select * from D", "", "  -- select"}) {
         EXPECT_FALSE(ReturnsRows(sql)) << sql;
+    }
+}
+
+// Decimal text as the drivers read it (SQLite's text values, ODBC's character data).
+TEST(DecimalText, RoundsHalfAwayFromZeroOnTheFirstDroppedDigit)
+{
+    struct Case {
+        const char* text;
+        int scale;
+        std::int64_t unscaled;
+    };
+    const Case cases[] = {
+        {"12.345", 2, 1235},     {"-12.345", 2, -1235},   {"12.3449", 2, 1234},  {"12.34499", 2, 1234},
+        {"12.3450", 2, 1235},    {"0.005", 2, 1},         {"-0.005", 2, -1},     {"0.0049", 2, 0},
+        {"9.995", 2, 1000},      {"12.3", 2, 1230},       {"12", 2, 1200},       {"+7.", 2, 700},
+        {".5", 0, 1},            {"2.5", 0, 3},           {"-2.5", 0, -3},       {" 35.64 ", 2, 3564},
+        {"35.64", 4, 356400},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        hisdb::Decimal d;
+        ASSERT_TRUE(hisdb::detail::ParseDecimal(c.text, c.scale, d));
+        EXPECT_EQ(d.unscaled, c.unscaled);
+        EXPECT_EQ(d.scale, c.scale);
+    }
+}
+
+TEST(DecimalText, EighteenDigitsFitAndWhatOverflowsIsRefused)
+{
+    hisdb::Decimal d;
+    ASSERT_TRUE(hisdb::detail::ParseDecimal("999999999999999999", 0, d));
+    EXPECT_EQ(d.unscaled, 999'999'999'999'999'999);
+    ASSERT_TRUE(hisdb::detail::ParseDecimal("-9999999999999999.99", 2, d));
+    EXPECT_EQ(d.unscaled, -999'999'999'999'999'999);
+    ASSERT_TRUE(hisdb::detail::ParseDecimal("999999999999999999.5", 0, d));
+    EXPECT_EQ(d.unscaled, 1'000'000'000'000'000'000) << "the rounding carries into a new digit";
+    // Twenty digits, read or made by the scale's zeros, overflow; so does bad text.
+    for (const auto& [text, scale] : {std::pair{"99999999999999999999", 0}, {"-99999999999999999999", 0},
+                                      {"99999999999999999", 4}, {"999999999999999999.99", 2}, {"12.3.4", 2},
+                                      {"1e3", 0}, {"", 2}, {"-", 2}, {".", 2}, {"12a", 2}}) {
+        EXPECT_FALSE(hisdb::detail::ParseDecimal(text, scale, d)) << text << " at scale " << scale;
     }
 }
 

@@ -306,6 +306,16 @@ TEST_F(Pickers, AnEmptyJobHidesItsBoxAndQuotesInTheLimitsStayInsideTheirLiterals
     EXPECT_EQ(withJob, kStaff + "where FInputCode like 'Z%'  and FJob='护''士' ");
 }
 
+// In a picture of a picker, the first row found is written in every column.
+void ExpectFirstRowDrawn(QWidget& picker, TDataGrid& grid)
+{
+    const QImage picture = uitest::Grab(&picker);
+    for (int col = 0; col < grid.ColumnCount(); ++col) {
+        SCOPED_TRACE(col);
+        EXPECT_GT(uitest::InkIn(picture, uitest::RectIn(&picker, grid.viewport(), grid.CellRect(col, 0))), 10);
+    }
+}
+
 TEST_F(Pickers, PicturesOfBothPickersOverTheDemoData)
 {
     // The demo database, as ./scripts/demo makes it.
@@ -326,6 +336,7 @@ TEST_F(Pickers, PicturesOfBothPickersOverTheDemoData)
         rows = DMInteface->QDiag->IsEmpty() ? 0 : 1;
         uitest::SaveImage(&picker, QStringLiteral("code-picker.png"));
         EXPECT_EQ(picker.DBGrid2->Column(0)->Title(), QString::fromUtf8("代码"));
+        ExpectFirstRowDrawn(picker, *picker.DBGrid2);
         picker.BtnCloseClick(picker.BtnClose);
     });
     EXPECT_EQ(rows, 1) << "the demo dictionary has K8x diagnoses";
@@ -335,6 +346,7 @@ TEST_F(Pickers, PicturesOfBothPickersOverTheDemoData)
         rows = DMInteface->QEmployee->IsEmpty() ? 0 : 1;
         uitest::SaveImage(&picker, QStringLiteral("staff-picker.png"));
         EXPECT_EQ(picker.DBGrid2->Column(0)->Width(), 85);
+        ExpectFirstRowDrawn(picker, *picker.DBGrid2);
         picker.BtnCloseClick(picker.BtnClose);
     });
     EXPECT_EQ(rows, 1) << "the demo staff has surgeons of 0301 whose input code starts with S";

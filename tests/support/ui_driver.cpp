@@ -8,11 +8,14 @@
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
+#include <QHash>
 #include <QKeyEvent>
+#include <QMessageBox>
 #include <QPixmap>
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
@@ -121,6 +124,24 @@ void Driver::UseRealBoxes()
 {
     realBoxes_ = true;
     ui::SetMessageBoxResponder({});
+}
+
+void Driver::RefuseBoxes()
+{
+    UseRealBoxes();
+    auto* timer = new QTimer(context_.get());
+    QObject::connect(timer, &QTimer::timeout, context_.get(), [this] {
+        for (QWidget* window : QApplication::topLevelWidgets()) {
+            auto* box = qobject_cast<QMessageBox*>(window);
+            if (box == nullptr || !box->isVisible()) {
+                continue;
+            }
+            boxes_.push_back({box->text(), box->windowTitle(), 0, 0});
+            ADD_FAILURE() << "ui driver: a message box showed: " << box->text().toStdString();
+            box->QDialog::done(QDialog::Rejected);  // past a box that refuses Escape
+        }
+    });
+    timer->start(10ms);
 }
 
 void Driver::Poll()
@@ -330,6 +351,30 @@ QWidget* Focused()
 QImage Grab(QWidget* widget)
 {
     return widget->grab().toImage();
+}
+
+int InkIn(const QImage& image, const QRect& rect)
+{
+    const QRect area = rect.intersected(image.rect());
+    QHash<QRgb, int> counts;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
+            ++counts[image.pixel(x, y)];
+        }
+    }
+    int background = 0;
+    for (const int count : counts) {
+        background = std::max(background, count);
+    }
+    return area.width() * area.height() - background;
+}
+
+QRect RectIn(QWidget* window, QWidget* widget, QRect rect)
+{
+    if (rect.isNull()) {
+        rect = widget->rect();
+    }
+    return rect.translated(widget->mapTo(window, QPoint(0, 0)));
 }
 
 QString SaveImage(QWidget* widget, const QString& fileName)

@@ -75,6 +75,11 @@ public:
     [[nodiscard]] QStringList BoxTexts() const;
     // Draws real QMessageBoxes from now on (drive them with OnModal).
     void UseRealBoxes();
+    // Draws real QMessageBoxes and fails the test at each one that shows:
+    // it is recorded in Boxes() (without flags) and closed. For code whose
+    // boxes no responder of this binary sees, such as a library holding its
+    // own copy of the window platform.
+    void RefuseBoxes();
 
 private:
     struct Step {
@@ -119,6 +124,11 @@ void ShowActive(QWidget* window);
 [[nodiscard]] QWidget* Focused();
 
 [[nodiscard]] QImage Grab(QWidget* widget);
+// The pixels inside `rect` of `image` that differ from the commonest colour
+// there (the background): what is drawn on it, such as text.
+[[nodiscard]] int InkIn(const QImage& image, const QRect& rect);
+// Where `widget` (or `rect` in its coordinates) lies in a grab of `window`.
+[[nodiscard]] QRect RectIn(QWidget* window, QWidget* widget, QRect rect = QRect());
 // Saves a grab of `widget` as PNG: under docs/images/ of the source tree when
 // OPEREDIT_UPDATE_IMAGES is set, else under images/ of the build tree.
 // Returns the path written, or an empty text.

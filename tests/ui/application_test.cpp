@@ -14,16 +14,34 @@
 
 namespace {
 
+// Through both ways an error reaches the box: an exception handed to the
+// application, and the query layer's error box.
 TEST(ErrorBoxTest, FullStopOnlyAfterCharactersSortingAfterIt)
 {
-    EXPECT_EQ(ui::ErrorBoxText(QStringLiteral("Update failed")), QStringLiteral("Update failed."));
-    EXPECT_EQ(ui::ErrorBoxText(QString::fromUtf8("记录不存在")), QString::fromUtf8("记录不存在."));
-    EXPECT_EQ(ui::ErrorBoxText(QStringLiteral("Done.")), QStringLiteral("Done."));
-    EXPECT_EQ(ui::ErrorBoxText(QStringLiteral("Stop!")), QStringLiteral("Stop!"));
-    EXPECT_EQ(ui::ErrorBoxText(QString::fromUtf8("必须只能有一条记录!!!  ")),
-              QString::fromUtf8("必须只能有一条记录!!!  "));
-    EXPECT_EQ(ui::ErrorBoxText(QStringLiteral("version 2")), QStringLiteral("version 2."));
-    EXPECT_EQ(ui::ErrorBoxText(QString()), QString());
+    struct Case {
+        const char* message;
+        const char* shown;
+    };
+    const Case cases[] = {
+        {"Update failed", "Update failed."},
+        {"记录不存在", "记录不存在."},
+        {"完成。", "完成。."},  // the Chinese full stop sorts after '.'
+        {"𠀀", "𠀀."},         // a character beyond 16 bits
+        {"Done.", "Done."},
+        {"Stop!", "Stop!"},
+        {"a-", "a-"},  // '-' is just below '.'
+        {"a/", "a/."},  // '/' just above
+        {"必须只能有一条记录!!!  ", "必须只能有一条记录!!!  "},
+        {"version 2", "version 2."},
+        {"", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.message);
+        uitest::Driver driver;
+        ui::Application::Instance().HandleException(std::make_exception_ptr(std::runtime_error(c.message)));
+        dataset::ShowErrorBox(c.message);
+        EXPECT_EQ(driver.BoxTexts(), (QStringList{QString::fromUtf8(c.shown), QString::fromUtf8(c.shown)}));
+    }
 }
 
 TEST(ErrorBoxTest, ShowsTheErrorWithStopIconCaptionedWithTheTitle)

@@ -217,6 +217,13 @@ TEST_F(Fields, PictureOfAFilledInApplication)
         uitest::Settle();
         uitest::SaveImage(&editor, QStringLiteral("editor-filled.png"));
         EXPECT_EQ(editor.DBComboAssistant3->text(), QString::fromUtf8("陈静"));
+        // The picture shows the filled-in boxes, the long material text among them.
+        const QImage picture = uitest::Grab(&editor);
+        for (QWidget* box : std::initializer_list<QWidget*>{editor.EditDiag, editor.EditOper, editor.DBEdit9,
+                                                            editor.DBComboDoctor, editor.DBComboAssistant3}) {
+            SCOPED_TRACE(box->objectName().toStdString());
+            EXPECT_GT(uitest::InkIn(picture, uitest::RectIn(&editor, box).adjusted(2, 2, -2, -2)), 20);
+        }
         editor.BtnCloseClick(editor.BtnClose);
     });
     OperationApplyForm->BtnModifyClick(OperationApplyForm->BtnModify);

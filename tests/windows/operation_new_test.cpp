@@ -270,21 +270,26 @@ TEST_F(Editor, PicturesOfNewModifyAndView)
     AddApplication(5, "'3'");
     AddApplication(6, "NULL");
     QImage picture;
-    auto grab = [&picture](const char* file) {
-        return [&picture, file](TOperationNewForm& editor) {
+    int diagnosisInk = -1;  // what the picture shows in the diagnosis box
+    auto grab = [&](const char* file) {
+        return [&, file](TOperationNewForm& editor) {
             uitest::Settle();
             uitest::SaveImage(&editor, QString::fromLatin1(file));
             picture = uitest::Grab(&editor);
+            diagnosisInk = uitest::InkIn(picture, uitest::RectIn(&editor, editor.EditDiag).adjusted(2, 2, -2, -2));
             editor.BtnCloseClick(editor.BtnClose);
         };
     };
     driver_.Answer(ui::IDYES);
     RunEditor(1, grab("editor-new.png"));
     EXPECT_FALSE(picture.isNull());
+    EXPECT_EQ(diagnosisInk, 0) << "a new application's diagnosis box is empty";
     const QImage fresh = picture;
     RunEditor(4, grab("editor-view.png"), 2);  // the arranged application sorts after the waiting one
     EXPECT_NE(picture, fresh) << "view shows the lower panel and the theatre's";
+    EXPECT_GT(diagnosisInk, 20) << "the stored diagnosis is shown";
     RunEditor(2, grab("editor-modify.png"));
+    EXPECT_GT(diagnosisInk, 20) << "the stored diagnosis is shown";
 }
 
 }  // namespace
