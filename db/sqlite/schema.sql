@@ -10,6 +10,11 @@
 --    the declared type to the field class and takes n as the width in GBK
 --    bytes. SQLite itself neither pads nor limits CHAR(n): the data layer cuts
 --    text to the width before it stores it.
+--  * CHAR columns compare without regard to trailing blanks, as on the
+--    servers: the engine reads CHAR values without them, so a key that another
+--    program stored as '3 ' must still match '3' in an update's WHERE. They
+--    are declared COLLATE RTRIM, except the dictionary columns searched with
+--    LIKE, which need NOCASE (below); the module only reads those.
 --  * Date-times are TEXT 'YYYY-MM-DD HH:MM:SS.mmm' (local time), so that text
 --    comparison with 'YYYY-MM-DD' literals orders them as dates.
 --  * Columns searched with a prefix LIKE ('ABC%') are declared COLLATE NOCASE
@@ -26,33 +31,33 @@ PRAGMA encoding = 'UTF-8';
 CREATE TABLE IF NOT EXISTS TOperationPlan (
   FSerialNo    INTEGER NOT NULL PRIMARY KEY,   -- given by the module from TNextOperationPlanNo
   FOperDate    DATETIME,
-  FTime        CHAR(6),
-  FOperRoom    CHAR(8),                       -- null/empty: waiting; filled: arranged
-  FName        CHAR(8),
-  FSex         CHAR(4),
+  FTime        CHAR(6) COLLATE RTRIM,
+  FOperRoom    CHAR(8) COLLATE RTRIM,         -- null/empty: waiting; filled: arranged
+  FName        CHAR(8) COLLATE RTRIM,
+  FSex         CHAR(4) COLLATE RTRIM,
   FAge         DECIMAL(5,2),
-  FInNo        CHAR(8),
-  FDeptCode    CHAR(8),
-  FBedNo       CHAR(3),
-  FBloodType   CHAR(20),
-  FAssay       CHAR(50),
-  FDiag        CHAR(240),
-  FDiagCode    CHAR(16),
-  FOper        CHAR(240),
-  FOperCode    CHAR(16),
-  FMaterial    CHAR(240),
-  FOperator    CHAR(20),
-  FAssistant1  CHAR(20),
-  FAssistant2  CHAR(20),
-  FAssistant3  CHAR(50),
-  FAnaesthesia CHAR(8),
-  FAnaDoctor   CHAR(20),
-  FAnaAss1     CHAR(50),
-  FAppNurse    CHAR(20),
-  FCirNurse    CHAR(20),
-  FRemark      CHAR(100),
+  FInNo        CHAR(8) COLLATE RTRIM,
+  FDeptCode    CHAR(8) COLLATE RTRIM,
+  FBedNo       CHAR(3) COLLATE RTRIM,
+  FBloodType   CHAR(20) COLLATE RTRIM,
+  FAssay       CHAR(50) COLLATE RTRIM,
+  FDiag        CHAR(240) COLLATE RTRIM,
+  FDiagCode    CHAR(16) COLLATE RTRIM,
+  FOper        CHAR(240) COLLATE RTRIM,
+  FOperCode    CHAR(16) COLLATE RTRIM,
+  FMaterial    CHAR(240) COLLATE RTRIM,
+  FOperator    CHAR(20) COLLATE RTRIM,
+  FAssistant1  CHAR(20) COLLATE RTRIM,
+  FAssistant2  CHAR(20) COLLATE RTRIM,
+  FAssistant3  CHAR(50) COLLATE RTRIM,
+  FAnaesthesia CHAR(8) COLLATE RTRIM,
+  FAnaDoctor   CHAR(20) COLLATE RTRIM,
+  FAnaAss1     CHAR(50) COLLATE RTRIM,
+  FAppNurse    CHAR(20) COLLATE RTRIM,
+  FCirNurse    CHAR(20) COLLATE RTRIM,
+  FRemark      CHAR(100) COLLATE RTRIM,
   FEnterDate   DATETIME DEFAULT (strftime('%Y-%m-%d %H:%M:%f', 'now', 'localtime')),
-  FUser        CHAR(8),
+  FUser        CHAR(8) COLLATE RTRIM,
   FStatus      SMALLINT
 );
 -- The list: one department, a range of days, ordered by day, room, time.
@@ -70,17 +75,17 @@ INSERT INTO TNextOperationPlanNo (FNext)
 
 -- In-patient register (read only for the module).
 CREATE TABLE IF NOT EXISTS TPat (
-  FInNo      CHAR(8) NOT NULL PRIMARY KEY,    -- in-patient number
+  FInNo      CHAR(8) COLLATE RTRIM NOT NULL PRIMARY KEY, -- in-patient number
   FInTimes   SMALLINT,                        -- admission count
-  FName      CHAR(8),
-  FSex       CHAR(4),
+  FName      CHAR(8) COLLATE RTRIM,
+  FSex       CHAR(4) COLLATE RTRIM,
   FBirthDay  DATETIME,
-  FIdCardNo  CHAR(18),
-  FDeptCode  CHAR(8),
-  FBedNo     CHAR(3),
+  FIdCardNo  CHAR(18) COLLATE RTRIM,
+  FDeptCode  CHAR(8) COLLATE RTRIM,
+  FBedNo     CHAR(3) COLLATE RTRIM,
   FInDate    DATETIME,
   FOutDate   DATETIME,
-  FDoctor    CHAR(8),                         -- attending doctor
+  FDoctor    CHAR(8) COLLATE RTRIM,           -- attending doctor
   FStatus    SMALLINT                         -- 2: in the ward
 );
 -- The patient lookup: department and bed (and status 2).
@@ -88,13 +93,13 @@ CREATE INDEX IF NOT EXISTS IX_TPat_Dept_Bed ON TPat (FDeptCode, FBedNo, FStatus)
 
 -- Staff register (read only).
 CREATE TABLE IF NOT EXISTS TEmployee (
-  FEmployeeID CHAR(6) NOT NULL PRIMARY KEY,
+  FEmployeeID CHAR(6) COLLATE RTRIM NOT NULL PRIMARY KEY,
   FName       CHAR(8) COLLATE NOCASE,
   FInputCode  CHAR(10) COLLATE NOCASE,
-  FDoctorNo   CHAR(6),
-  FDeptCode   CHAR(8),
-  FJob        CHAR(10),
-  FTitle      CHAR(30)
+  FDoctorNo   CHAR(6) COLLATE RTRIM,
+  FDeptCode   CHAR(8) COLLATE RTRIM,
+  FJob        CHAR(10) COLLATE RTRIM,
+  FTitle      CHAR(30) COLLATE RTRIM
 );
 -- The staff picker searches by input code or name, within one department or
 -- across the hospital. Within a department the pair indexes find the rows by
@@ -126,13 +131,13 @@ CREATE INDEX IF NOT EXISTS IX_TDictOperCM_InputCode ON TDictOperCM (FInputCode);
 -- Short lists of the editor's drop-downs, read whole in FNo order.
 CREATE TABLE IF NOT EXISTS TDictBloodTypeA (
   FNo   INTEGER NOT NULL PRIMARY KEY,
-  FName CHAR(20)
+  FName CHAR(20) COLLATE RTRIM
 );
 CREATE TABLE IF NOT EXISTS TDictAssay (
   FNo   INTEGER NOT NULL PRIMARY KEY,
-  FName CHAR(50)
+  FName CHAR(50) COLLATE RTRIM
 );
 CREATE TABLE IF NOT EXISTS TDictAnaesthesia (
   FNo   INTEGER NOT NULL PRIMARY KEY,
-  FName CHAR(8)
+  FName CHAR(8) COLLATE RTRIM
 );

@@ -67,6 +67,21 @@ std::string Lower(std::string_view s)
     return out;
 }
 
+int Count(const std::string& path, const std::string& key, const std::string& value, int least)
+{
+    int n = 0;
+    bool ok = !value.empty() && value.size() <= 6;
+    for (char c : value) {
+        ok = ok && c >= '0' && c <= '9';
+        n = ok ? n * 10 + (c - '0') : n;
+    }
+    if (!ok || n < least) {
+        throw EngineError("Invalid value of " + key + " in the alias file", 0,
+                          {"'" + value + "' in '" + path + "'"});
+    }
+    return n;
+}
+
 }  // namespace
 
 std::string AliasFilePath()
@@ -137,6 +152,10 @@ Alias FindAlias(std::string_view name)
             found->user = std::move(value);
         } else if (key == "password") {
             found->password = std::move(value);
+        } else if (key == "lock_timeout") {
+            found->lockTimeout = Count(path, key, value, 1);
+        } else if (key == "max_active") {
+            found->maxActive = Count(path, key, value, 1);
         }
     }
     if (!found) {

@@ -8,6 +8,9 @@
 //   user=...               ; sqlite, optional: the only login the file accepts
 //   password=...
 //   connect=...            ; odbc: connection string without UID and PWD
+//   lock_timeout=30        ; seconds a statement waits for a lock before it fails
+//   max_active=1           ; odbc, optional: results one session may hold open
+//                          ; (default: what the driver reports)
 // Lines starting with ';' or '#' are comments.
 //
 // The file is the first that exists of $HISDB_ALIASES,
@@ -29,6 +32,8 @@ struct Alias {
     std::string connect;   // odbc connection string
     std::optional<std::string> user;
     std::optional<std::string> password;
+    int lockTimeout = 30;  // seconds
+    int maxActive = 0;     // 0: as the driver reports
     std::string source;    // the file it came from; empty for the built-in HIS
 };
 

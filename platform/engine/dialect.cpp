@@ -1,5 +1,7 @@
 #include "platform/engine/dialect.h"
 
+#include "platform/engine/engine.h"
+
 #include <cctype>
 
 namespace hisdb::detail {
@@ -195,7 +197,21 @@ ParsedStatement ParseStatement(std::string_view sql, bool dropNolock)
             continue;
         }
         if (c == ';') {
-            inWhere.assign(1, false);
+            // One statement per text: SQLite would run the first and drop the
+            // rest unseen, a server would run them all.
+            std::size_t rest = i + 1;
+            while (rest < sql.size()) {
+                if (IsBlank(sql[rest])) {
+                    ++rest;
+                } else if (std::size_t end = SkipQuotedOrComment(sql, rest);
+                           end != rest && (sql[rest] == '-' || sql[rest] == '/')) {
+                    rest = end;
+                } else {
+                    throw EngineError("Only one statement may be run at a time", 0,
+                                      {"Text after ';': " + std::string(sql.substr(rest, 60))});
+                }
+            }
+            break;  // the closing ';' and what follows it are not sent
         }
         out += c;
         ++i;

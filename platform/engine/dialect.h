@@ -8,6 +8,8 @@
 // of a SET list). WithNullMatches then writes the text for one pattern of
 // null parameters, with the null-safe operator in place of those comparisons'
 // `=`, so a driver prepares one statement per pattern it meets and keeps it.
+// A text holding more than one statement is refused (EngineError); a closing
+// `;` followed only by blanks and comments is dropped.
 #pragma once
 
 #include <cstddef>

@@ -19,6 +19,11 @@
 // active; during one, every statement of the connection runs on that
 // session, reads included.
 //
+// A text holds one statement; a second one is refused at Prepare. A lock
+// wait ends with an error after the alias's lock_timeout. A session the
+// server ended fails its next statement and is logged in again before the
+// one after it (never inside a transaction).
+//
 // Every failure is an EngineError. Objects are not thread-safe; a Statement
 // must not outlive its Connection.
 #pragma once

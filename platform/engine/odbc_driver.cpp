@@ -19,8 +19,17 @@
 // the cursor, and a statement run beside it on the same connection would join
 // that transaction: a write might not be committed when it returns, and a
 // read would depend on the server's isolation. FreeTDS allows one active
-// result per connection. A transaction runs on the writing session, and until
-// it ends every statement does, reads too.
+// result per connection: where a driver reports such a limit (or the alias
+// sets max_active), a statement about to run on a session that already holds
+// that many open results first reads them to their end into memory. A
+// transaction runs on the writing session, and until it ends every statement
+// does, reads too.
+//
+// A session whose server connection was lost (the server restarted, the
+// backend was ended) fails its next statement with the driver's error; it is
+// logged in again before the statement after that, unless a transaction is
+// active on it. Every session waits at most the alias's lock_timeout for a
+// lock.
 #include "platform/engine/dialect.h"
 #include "platform/engine/drivers.h"
 
@@ -28,7 +37,9 @@
 #include <sqlext.h>
 #include <sqlucode.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <map>
@@ -156,6 +167,22 @@ void Check(SQLRETURN rc, SQLSMALLINT type, SQLHANDLE handle, std::string_view wh
     }
 }
 
+// True when the first diagnostic record of a handle says that the server
+// connection is gone (SQLSTATE class 08, or PostgreSQL's "terminating
+// connection" 57P01-57P03).
+bool ConnectionLost(SQLSMALLINT type, SQLHANDLE handle)
+{
+    SQLWCHAR state[6] = {};
+    SQLINTEGER native = 0;
+    SQLWCHAR text[8];
+    SQLSMALLINT length = 0;
+    if (!Succeeded(SQLGetDiagRecW(type, handle, 1, state, &native, text, 8, &length))) {
+        return false;
+    }
+    const std::string code = ToUtf8(state, 5);
+    return code.starts_with("08") || code == "57P01" || code == "57P02" || code == "57P03";
+}
+
 // The process's ODBC environment, made on first use.
 SQLHENV Environment()
 {
@@ -185,10 +212,23 @@ struct ParamBuffer {
     WString text;
 };
 
-// A logged-in ODBC connection of a Connection, and how many results are open on it.
+// A result that can be read to its end into memory, so that its session can
+// run another statement.
+class OpenResult {
+public:
+    virtual void ReadToEnd() = 0;
+
+protected:
+    ~OpenResult() = default;
+};
+
+// A logged-in ODBC connection of a Connection and the results open on it.
 struct Session {
     SQLHDBC dbc = SQL_NULL_HDBC;
     int openResults = 0;
+    std::vector<OpenResult*> open;  // those that can be read to their end
+    int maxActive = 0;              // results the server lets one session hold; 0: any number
+    bool lost = false;              // a statement failed because the connection is gone
 };
 
 // The sessions of one Connection, as its statements choose them.
@@ -200,7 +240,26 @@ public:
     virtual Session& ForWriting() = 0;
 };
 
-class OdbcStatement final : public Statement {
+// Before a statement runs on `session`: when the session holds as many open
+// results as its server allows, they are read to their end first, so that it
+// never carries more active statements than that.
+void MakeRoom(Session& session, const OpenResult* except)
+{
+    if (session.maxActive <= 0) {
+        return;
+    }
+    while (session.openResults >= session.maxActive) {
+        auto other = std::find_if(session.open.begin(), session.open.end(),
+                                  [&](OpenResult* r) { return r != except; });
+        if (other == session.open.end()) {
+            throw EngineError("The session holds as many open results as the server allows", 0,
+                              {"max_active=" + std::to_string(session.maxActive)});
+        }
+        (*other)->ReadToEnd();
+    }
+}
+
+class OdbcStatement final : public Statement, private OpenResult {
 public:
     OdbcStatement(SessionSource& sessions, Server server, ParsedStatement parsed)
         : sessions_(sessions), server_(server), parsed_(std::move(parsed)), reads_(ReturnsRows(parsed_.text))
@@ -245,9 +304,11 @@ public:
         SQLFreeStmt(current_, SQL_CLOSE);
         ResultClosed();
         hasResult_ = hasRow_ = finished_ = false;
+        buffered_.clear();
         columns_.clear();
         affected_ = -1;
         session_ = reads_ ? &sessions_.ForReading() : &sessions_.ForWriting();
+        MakeRoom(*session_, this);
         current_ = ForNullPattern();
         for (std::size_t i = 0; i < values_.size(); ++i) {
             BindParam(static_cast<SQLUSMALLINT>(i + 1), values_[i], params_[i]);
@@ -257,13 +318,14 @@ public:
             affected_ = 0;  // a searched update or delete that found no row
             return;
         }
-        Check(rc, SQL_HANDLE_STMT, current_, "SQLExecute failed");
+        CheckStmt(rc, "SQLExecute failed");
         SQLSMALLINT count = 0;
-        Check(SQLNumResultCols(current_, &count), SQL_HANDLE_STMT, current_, "SQLNumResultCols failed");
+        CheckStmt(SQLNumResultCols(current_, &count), "SQLNumResultCols failed");
         if (count > 0) {
             hasResult_ = true;
             openOn_ = session_;
             ++openOn_->openResults;
+            openOn_->open.push_back(this);
             DescribeColumns(count);
         } else {
             SQLLEN rows = -1;
@@ -281,18 +343,21 @@ public:
         if (!hasResult_ || finished_) {
             return false;
         }
-        SQLRETURN rc = SQLFetch(current_);
-        if (rc == SQL_NO_DATA) {
-            // Closing at once ends the server's cursor (and its transaction).
+        if (openOn_ == nullptr) {  // read to its end before
+            if (buffered_.empty()) {
+                hasRow_ = false;
+                finished_ = true;
+                return false;
+            }
+            row_ = std::move(buffered_.front());
+            buffered_.pop_front();
+            hasRow_ = true;
+            return true;
+        }
+        if (!FetchRow()) {
             hasRow_ = false;
             finished_ = true;
-            SQLFreeStmt(current_, SQL_CLOSE);
-            ResultClosed();
             return false;
-        }
-        Check(rc, SQL_HANDLE_STMT, current_, "SQLFetch failed");
-        for (std::size_t i = 0; i < columns_.size(); ++i) {
-            ReadColumn(static_cast<SQLUSMALLINT>(i + 1), columns_[i], row_[i]);
         }
         hasRow_ = true;
         return true;
@@ -310,12 +375,52 @@ public:
     std::int64_t RowsAffected() const override { return affected_; }
 
 private:
+    // Fetches the next row of the open result into row_; at the end closes it
+    // at once, which ends the server's cursor (and its transaction).
+    bool FetchRow()
+    {
+        SQLRETURN rc = SQLFetch(current_);
+        if (rc == SQL_NO_DATA) {
+            SQLFreeStmt(current_, SQL_CLOSE);
+            ResultClosed();
+            return false;
+        }
+        CheckStmt(rc, "SQLFetch failed");
+        for (std::size_t i = 0; i < columns_.size(); ++i) {
+            ReadColumn(static_cast<SQLUSMALLINT>(i + 1), columns_[i], row_[i]);
+        }
+        return true;
+    }
+
+    void ReadToEnd() override
+    {
+        std::vector<Value> current = row_;
+        while (FetchRow()) {
+            buffered_.push_back(row_);
+        }
+        row_ = std::move(current);
+    }
+
     void ResultClosed()
     {
         if (openOn_ != nullptr) {
             --openOn_->openResults;
+            std::erase(openOn_->open, static_cast<OpenResult*>(this));
             openOn_ = nullptr;
         }
+    }
+
+    // Check for the statement's calls; a lost server connection marks the
+    // session, to be logged in again before its next statement.
+    void CheckStmt(SQLRETURN rc, std::string_view what)
+    {
+        if (Succeeded(rc)) {
+            return;
+        }
+        if (ConnectionLost(SQL_HANDLE_STMT, current_)) {
+            session_->lost = true;
+        }
+        Fail(SQL_HANDLE_STMT, current_, what);
     }
 
     SQLHSTMT Prepare(const std::string& sql, std::uint64_t mask)
@@ -323,10 +428,20 @@ private:
         SQLHSTMT stmt = SQL_NULL_HSTMT;
         SQLHDBC dbc = session_->dbc;
         Check(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt), SQL_HANDLE_DBC, dbc, "Cannot allocate a statement");
-        statements_.emplace(std::pair{dbc, mask}, stmt);
         WString wide = ToWide(sql);
-        Check(SQLPrepareW(stmt, wide.data(), static_cast<SQLINTEGER>(wide.size())), SQL_HANDLE_STMT, stmt,
-              "SQLPrepare failed");
+        SQLRETURN rc = SQLPrepareW(stmt, wide.data(), static_cast<SQLINTEGER>(wide.size()));
+        if (!Succeeded(rc)) {
+            // Not kept: a later run must prepare it again and show its own error.
+            const bool lost = ConnectionLost(SQL_HANDLE_STMT, stmt);
+            try {
+                Fail(SQL_HANDLE_STMT, stmt, "SQLPrepare failed");
+            } catch (...) {
+                SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+                session_->lost = session_->lost || lost;
+                throw;
+            }
+        }
+        statements_.emplace(std::pair{dbc, mask}, stmt);
         return stmt;
     }
 
@@ -494,7 +609,7 @@ private:
         SQLLEN indicator = 0;
         auto get = [&](SQLSMALLINT cType, SQLPOINTER target, SQLLEN length) {
             SQLRETURN rc = SQLGetData(current_, n, cType, target, length, &indicator);
-            Check(rc, SQL_HANDLE_STMT, current_, "SQLGetData failed");
+            CheckStmt(rc, "SQLGetData failed");
             return rc;
         };
         switch (column.type) {
@@ -565,14 +680,16 @@ private:
         }
         default: break;
         }
-        // Text, read in pieces of the statement's buffer.
+        // Text, read in pieces of the statement's buffer. A piece may end
+        // inside a surrogate pair, so the pieces are joined before converting.
         std::string* text = Reuse(out);
+        longText_.clear();
         for (;;) {
             SQLRETURN rc = SQLGetData(current_, n, SQL_C_WCHAR, wide_, sizeof wide_, &indicator);
             if (rc == SQL_NO_DATA) {
                 break;
             }
-            Check(rc, SQL_HANDLE_STMT, current_, "SQLGetData failed");
+            CheckStmt(rc, "SQLGetData failed");
             if (indicator == SQL_NULL_DATA) {
                 out = Null{};
                 return;
@@ -581,8 +698,13 @@ private:
             std::size_t got = indicator == SQL_NO_TOTAL || indicator / static_cast<SQLLEN>(sizeof(SQLWCHAR)) > static_cast<SQLLEN>(capacity)
                                   ? capacity
                                   : static_cast<std::size_t>(indicator) / sizeof(SQLWCHAR);
-            AppendUtf8(*text, wide_, got);
+            if (rc == SQL_SUCCESS && longText_.empty()) {
+                AppendUtf8(*text, wide_, got);
+                break;
+            }
+            longText_.append(wide_, got);
             if (rc == SQL_SUCCESS) {
+                AppendUtf8(*text, longText_.data(), longText_.size());
                 break;
             }
         }
@@ -615,8 +737,10 @@ private:
     std::vector<ParamBuffer> params_;
     std::vector<ColumnDesc> columns_;
     std::vector<Value> row_;
+    std::deque<std::vector<Value>> buffered_;  // rest of a result read to its end early
     static constexpr std::size_t kWideChunk = 2048;
     SQLWCHAR wide_[kWideChunk];
+    WString longText_;  // the pieces of a text longer than wide_
     bool hasResult_ = false;
     bool hasRow_ = false;
     bool finished_ = false;
@@ -642,10 +766,19 @@ public:
     Link& operator=(const Link&) = delete;
 
     [[nodiscard]] SQLHDBC Handle() const { return dbc_; }
+    // Results one statement of this login may hold open at once; 0: any number.
+    [[nodiscard]] int MaxActive() const { return maxActive_; }
+
+    // True when the driver knows the server connection to be gone.
+    [[nodiscard]] bool Dead() const
+    {
+        SQLUINTEGER dead = SQL_CD_FALSE;
+        return Succeeded(SQLGetConnectAttrW(dbc_, SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr)) && dead == SQL_CD_TRUE;
+    }
 
     // Logs in and tells the server apart; on SQL Server the session matches
-    // nulls with "= ?".
-    Server Open(const std::string& connect)
+    // nulls with "= ?". Lock waits end after `lockTimeout` seconds.
+    Server Open(const std::string& connect, int lockTimeout)
     {
         SQLSetConnectAttrW(dbc_, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(std::uintptr_t{15}), 0);
         WString wide = ToWide(connect);
@@ -664,36 +797,52 @@ public:
         SQLGetInfoW(dbc_, SQL_DBMS_NAME, name, sizeof name, &length);
         const std::string dbms = ToUtf8(name, static_cast<std::size_t>(length) / sizeof(SQLWCHAR));
         const Server server = dbms.find("SQL Server") != std::string::npos ? Server::SqlServer : Server::Other;
+        // Run directly, not prepared: a SET inside sp_prepexec would end with it.
         if (server == Server::SqlServer) {
-            // Run directly, not prepared: a SET inside sp_prepexec would end with it.
-            SQLHSTMT stmt = SQL_NULL_HSTMT;
-            Check(SQLAllocHandle(SQL_HANDLE_STMT, dbc_, &stmt), SQL_HANDLE_DBC, dbc_, "Cannot allocate a statement");
-            WString set = ToWide("SET ANSI_NULLS OFF");
-            SQLRETURN rc = SQLExecDirectW(stmt, set.data(), static_cast<SQLINTEGER>(set.size()));
-            if (!Succeeded(rc)) {
-                try {
-                    Fail(SQL_HANDLE_STMT, stmt, "SET ANSI_NULLS OFF failed");
-                } catch (...) {
-                    SQLFreeHandle(SQL_HANDLE_STMT, stmt);
-                    throw;
-                }
-            }
-            SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+            SetSession("SET ANSI_NULLS OFF");
+            SetSession("SET LOCK_TIMEOUT " + std::to_string(lockTimeout * 1000));
+        } else if (dbms.find("PostgreSQL") != std::string::npos) {
+            SetSession("SET lock_timeout = '" + std::to_string(lockTimeout) + "s'");
+        }
+        SQLUSMALLINT maxActive = 0;
+        if (Succeeded(SQLGetInfoW(dbc_, SQL_MAX_CONCURRENT_ACTIVITIES, &maxActive, sizeof maxActive, nullptr))) {
+            maxActive_ = maxActive;
         }
         return server;
     }
 
 private:
+    void SetSession(const std::string& sql)
+    {
+        SQLHSTMT stmt = SQL_NULL_HSTMT;
+        Check(SQLAllocHandle(SQL_HANDLE_STMT, dbc_, &stmt), SQL_HANDLE_DBC, dbc_, "Cannot allocate a statement");
+        WString wide = ToWide(sql);
+        SQLRETURN rc = SQLExecDirectW(stmt, wide.data(), static_cast<SQLINTEGER>(wide.size()));
+        if (!Succeeded(rc)) {
+            try {
+                Fail(SQL_HANDLE_STMT, stmt, sql + " failed");
+            } catch (...) {
+                SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+                throw;
+            }
+        }
+        SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+    }
+
     SQLHDBC dbc_ = SQL_NULL_HDBC;
     bool connected_ = false;
+    int maxActive_ = 0;
 };
 
 class OdbcConnection final : public Connection, private SessionSource {
 public:
     // `readConnect` logs further reading sessions in, `writeConnect` the
     // writing one, each when it is first needed.
-    OdbcConnection(std::string readConnect, std::string writeConnect)
-        : readConnect_(std::move(readConnect)), writeConnect_(std::move(writeConnect))
+    OdbcConnection(std::string readConnect, std::string writeConnect, const Alias& alias)
+        : readConnect_(std::move(readConnect)),
+          writeConnect_(std::move(writeConnect)),
+          lockTimeout_(alias.lockTimeout),
+          maxActive_(alias.maxActive)
     {
     }
 
@@ -701,7 +850,7 @@ public:
     {
         if (inTransaction_) {
             // A connection in a transaction cannot disconnect.
-            SQLEndTran(SQL_HANDLE_DBC, writer_->link.Handle(), SQL_ROLLBACK);
+            SQLEndTran(SQL_HANDLE_DBC, writer_->link->Handle(), SQL_ROLLBACK);
         }
     }
 
@@ -723,7 +872,9 @@ public:
         if (inTransaction_) {
             throw EngineError("A transaction is already active");
         }
-        SQLHDBC dbc = ForWriting().dbc;
+        Session& session = ForWriting();
+        MakeRoom(session, nullptr);
+        SQLHDBC dbc = session.dbc;
         Check(SQLSetConnectAttrW(dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0),
               SQL_HANDLE_DBC, dbc, "Cannot start a transaction");
         inTransaction_ = true;
@@ -750,14 +901,14 @@ public:
     bool InTransaction() const override { return inTransaction_; }
 
 private:
-    struct Reader {
-        Link link;
+    // A session and the login behind it. A lost login is replaced; the old
+    // one is kept (disconnected by the server) until the connection ends, so
+    // the statements prepared on it can still free their handles.
+    struct Member {
+        std::unique_ptr<Link> link;
+        std::vector<std::unique_ptr<Link>> retired;
         Session session;
         Server server = Server::Other;
-    };
-    struct Writer {
-        Link link;
-        Session session;
     };
 
     Session& ForReading() override
@@ -767,6 +918,7 @@ private:
         }
         for (const auto& reader : readers_) {
             if (reader->session.openResults == 0) {
+                Revive(*reader, readConnect_);
                 return reader->session;
             }
         }
@@ -776,21 +928,42 @@ private:
     Session& ForWriting() override
     {
         if (!writer_) {
-            auto writer = std::make_unique<Writer>();
-            writer->link.Open(writeConnect_);
-            writer->session.dbc = writer->link.Handle();
-            writer_ = std::move(writer);
+            writer_ = std::make_unique<Member>();
+            LogIn(*writer_, writeConnect_);
+        } else if (!inTransaction_) {
+            Revive(*writer_, writeConnect_);
         }
         return writer_->session;
     }
 
-    Reader& NewReader()
+    Member& NewReader()
     {
-        auto reader = std::make_unique<Reader>();
-        reader->server = reader->link.Open(readConnect_);
-        reader->session.dbc = reader->link.Handle();
+        auto reader = std::make_unique<Member>();
+        LogIn(*reader, readConnect_);
         readers_.push_back(std::move(reader));
         return *readers_.back();
+    }
+
+    void LogIn(Member& member, const std::string& connect)
+    {
+        auto link = std::make_unique<Link>();
+        member.server = link->Open(connect, lockTimeout_);
+        member.session.dbc = link->Handle();
+        member.session.maxActive = maxActive_ > 0 ? maxActive_ : link->MaxActive();
+        member.session.lost = false;
+        if (member.link) {
+            member.retired.push_back(std::move(member.link));
+        }
+        member.link = std::move(link);
+    }
+
+    // Logs a session whose server connection is gone in again, before a
+    // statement runs on it (never inside a transaction, which died with it).
+    void Revive(Member& member, const std::string& connect)
+    {
+        if (member.session.openResults == 0 && (member.session.lost || member.link->Dead())) {
+            LogIn(member, connect);
+        }
     }
 
     void EndTransaction(SQLSMALLINT completion)
@@ -798,7 +971,16 @@ private:
         if (!inTransaction_) {
             throw EngineError("No transaction is active");
         }
-        SQLHDBC dbc = writer_->link.Handle();
+        if (completion == SQL_ROLLBACK && (writer_->session.lost || writer_->link->Dead())) {
+            inTransaction_ = false;  // the server ended it with the session
+            return;
+        }
+        if (writer_->session.lost || writer_->link->Dead()) {
+            // The driver may answer a commit on a lost session with success.
+            throw EngineError("Cannot commit the transaction", 0,
+                              {"The connection to the server was lost; the transaction was rolled back"});
+        }
+        SQLHDBC dbc = writer_->link->Handle();
         // A failed commit leaves the transaction active, to be rolled back.
         Check(SQLEndTran(SQL_HANDLE_DBC, dbc, completion), SQL_HANDLE_DBC, dbc,
               completion == SQL_COMMIT ? "Cannot commit the transaction" : "Cannot roll the transaction back");
@@ -829,10 +1011,12 @@ private:
     }
 
     // Statements die before their connection.
-    std::vector<std::unique_ptr<Reader>> readers_;
-    std::unique_ptr<Writer> writer_;
+    std::vector<std::unique_ptr<Member>> readers_;
+    std::unique_ptr<Member> writer_;
     std::string readConnect_;
     std::string writeConnect_;
+    int lockTimeout_;
+    int maxActive_;
     Server server_ = Server::Other;
     bool inTransaction_ = false;
 };
@@ -891,7 +1075,7 @@ std::unique_ptr<Connection> ConnectOdbc(const Alias& alias, std::string_view use
         // screens of a picker; a day's list of 200 takes four round trips.
         connect += ";UseDeclareFetch=1;Fetch=50";
     }
-    auto connection = std::make_unique<OdbcConnection>(connect + login, writeConnect);
+    auto connection = std::make_unique<OdbcConnection>(connect + login, writeConnect, alias);
     connection->Open();
     return connection;
 }

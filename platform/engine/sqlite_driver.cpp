@@ -3,7 +3,8 @@
 // Statements run as written after the dialect translation; dates are stored
 // as text "YYYY-MM-DD HH:MM:SS.mmm" and decimals as numbers. Column types
 // come from the declared types of the columns, or, for expressions, from the
-// storage class of the first value.
+// storage class of the first value (a later value with a fraction in such an
+// integer column comes back as a float, never rounded).
 //
 // A connection keeps reading and writing apart. Statements that read rows
 // run on a reading handle; the others run on a writing handle to the same
@@ -22,6 +23,7 @@
 
 #include <sqlite3.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <map>
@@ -49,7 +51,7 @@ using StmtPtr = std::unique_ptr<sqlite3_stmt, StmtCloser>;
 
 // Opens the file the way every handle of a connection is opened: read-write,
 // never creating it, with the busy timeout and extended result codes.
-sqlite3* OpenHandle(const std::string& path)
+sqlite3* OpenHandle(const std::string& path, int busyMs)
 {
     sqlite3* db = nullptr;
     int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
@@ -58,9 +60,47 @@ sqlite3* OpenHandle(const std::string& path)
         sqlite3_close_v2(db);
         throw EngineError(sqlite3_errstr(rc), rc, {message, "Cannot open database file '" + path + "'"});
     }
-    sqlite3_busy_timeout(db, 5000);
+    sqlite3_busy_timeout(db, busyMs);
     sqlite3_extended_result_codes(db, 1);
     return db;
+}
+
+// Several workstations share the file: with a write-ahead log an open result
+// (a list being browsed) never keeps another one from storing. The switch
+// needs the file to itself; while another program reads it in the old
+// journal mode the mode stays as it was, and every store would then wait out
+// the busy timeout. So the login waits as long as a lock wait may, then fails.
+void SwitchToWal(sqlite3* db, int busyMs, const std::string& path)
+{
+    std::string mode;
+    int rc = SQLITE_OK;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(busyMs);
+    for (;;) {
+        sqlite3_stmt* stmt = nullptr;
+        rc = sqlite3_prepare_v2(db, "pragma journal_mode=wal", -1, &stmt, nullptr);
+        StmtPtr owned(stmt);
+        if (rc == SQLITE_OK) {
+            rc = sqlite3_step(stmt);
+        }
+        if (rc == SQLITE_ROW) {
+            const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
+            mode = text != nullptr ? text : "";
+            if (mode == "wal") {
+                return;
+            }
+        }
+        if (std::chrono::steady_clock::now() >= until) {
+            break;
+        }
+        sqlite3_sleep(50);
+    }
+    std::vector<std::string> messages;
+    if (rc != SQLITE_ROW) {
+        messages.emplace_back(sqlite3_errmsg(db));
+    }
+    messages.push_back("The journal mode of '" + path + "' stays '" + mode
+                       + "': another program holds the file in the old journal mode");
+    throw EngineError("Cannot switch the database file to write-ahead logging", SQLITE_BUSY, std::move(messages));
 }
 
 bool HasOpenResult(sqlite3* db)
@@ -76,7 +116,10 @@ bool HasOpenResult(sqlite3* db)
 // The handles of one connection.
 class Handles {
 public:
-    Handles(std::string path, sqlite3* main) : path_(std::move(path)) { readers_.push_back(main); }
+    Handles(std::string path, int busyMs, sqlite3* main) : path_(std::move(path)), busyMs_(busyMs)
+    {
+        readers_.push_back(main);
+    }
     ~Handles()
     {
         for (sqlite3* reader : readers_) {
@@ -103,15 +146,14 @@ public:
                 return reader;
             }
         }
-        readers_.push_back(OpenHandle(path_));
+        readers_.push_back(OpenHandle(path_, busyMs_));
         return readers_.back();
     }
 
     sqlite3* ForWriting()
     {
         if (writer_ == nullptr) {
-            writer_ = OpenHandle(path_);
-            sqlite3_exec(writer_, "pragma journal_mode=wal", nullptr, nullptr, nullptr);
+            writer_ = OpenHandle(path_, busyMs_);  // the file is in WAL mode since the login
         }
         return writer_;
     }
@@ -153,6 +195,7 @@ private:
     }
 
     std::string path_;
+    int busyMs_;
     std::vector<sqlite3*> readers_;
     sqlite3* writer_ = nullptr;
     bool inTransaction_ = false;
@@ -260,7 +303,13 @@ public:
         case ColumnType::AutoInc:
         case ColumnType::LargeInt:
             if (storage == SQLITE_FLOAT) {
-                return static_cast<std::int64_t>(std::llround(sqlite3_column_double(s, index)));
+                // Another program's fraction (or a later row of an expression
+                // typed by its first, whole, value) is passed on, not rounded.
+                const double v = sqlite3_column_double(s, index);
+                if (v != std::trunc(v) || !(std::fabs(v) < 9.2e18)) {
+                    return v;
+                }
+                return static_cast<std::int64_t>(v);
             }
             return static_cast<std::int64_t>(sqlite3_column_int64(s, index));
         case ColumnType::Float:
@@ -307,7 +356,13 @@ private:
         if (stmt == nullptr) {
             throw EngineError("Empty statement", SQLITE_MISUSE, {sql});
         }
-        statements_.emplace(std::pair{db_, patternKey_}, StmtPtr(stmt));
+        StmtPtr owned(stmt);
+        for (; tail != nullptr && *tail != '\0'; ++tail) {
+            if (*tail != ' ' && *tail != '\t' && *tail != '\r' && *tail != '\n' && *tail != ';') {
+                throw EngineError("Only one statement may be run at a time", SQLITE_MISUSE, {sql});
+            }
+        }
+        statements_.emplace(std::pair{db_, patternKey_}, std::move(owned));
         return stmt;
     }
 
@@ -340,7 +395,14 @@ private:
             int operator()(const Decimal& d) const
             {
                 if (d.scale <= 0) {
-                    return sqlite3_bind_int64(stmt, pos, d.unscaled * static_cast<std::int64_t>(std::pow(10, -d.scale)));
+                    std::int64_t v = d.unscaled;
+                    for (int i = d.scale; i < 0; ++i) {
+                        if (v > INT64_MAX / 10 || v < INT64_MIN / 10) {
+                            return SQLITE_RANGE;
+                        }
+                        v *= 10;
+                    }
+                    return sqlite3_bind_int64(stmt, pos, v);
                 }
                 return sqlite3_bind_double(stmt, pos, d.ToDouble());
             }
@@ -397,13 +459,20 @@ private:
         case SQLITE_INTEGER: {
             std::int64_t v = sqlite3_column_int64(current_, index);
             for (int i = 0; i < scale; ++i) {
+                if (v > INT64_MAX / 10 || v < INT64_MIN / 10) {
+                    DecimalOutOfRange(index);
+                }
                 v *= 10;
             }
             return Decimal{v, scale};
         }
-        case SQLITE_FLOAT:
-            return Decimal{static_cast<std::int64_t>(std::llround(sqlite3_column_double(current_, index) * std::pow(10.0, scale))),
-                           scale};
+        case SQLITE_FLOAT: {
+            const double scaled = std::round(sqlite3_column_double(current_, index) * std::pow(10.0, scale));
+            if (!(std::fabs(scaled) < 9.2e18)) {  // also NaN
+                DecimalOutOfRange(index);
+            }
+            return Decimal{static_cast<std::int64_t>(scaled), scale};
+        }
         default: {
             Decimal d;
             if (!ParseDecimal(Text(index), scale, d)) {
@@ -414,6 +483,13 @@ private:
             return d;
         }
         }
+    }
+
+    [[noreturn]] void DecimalOutOfRange(int index) const
+    {
+        throw EngineError("Decimal value out of range", SQLITE_RANGE,
+                          {"Column " + columns_[static_cast<std::size_t>(index)].name + ": '"
+                           + std::string(Text(index)) + "'"});
     }
 
     Value ReadDateTime(int index, ColumnType type) const
@@ -451,7 +527,7 @@ private:
 
 class SqliteConnection final : public Connection {
 public:
-    SqliteConnection(std::string path, sqlite3* main) : handles_(std::move(path), main) {}
+    SqliteConnection(std::string path, int busyMs, sqlite3* main) : handles_(std::move(path), busyMs, main) {}
 
     std::unique_ptr<Statement> Prepare(std::string_view sql) override
     {
@@ -480,16 +556,15 @@ std::unique_ptr<Connection> ConnectSqlite(const Alias& alias, std::string_view u
         throw EngineError("No database file named for alias " + alias.name, SQLITE_CANTOPEN);
     }
     // Read-write only: a missing file is a failed login, never a new database.
-    sqlite3* db = OpenHandle(alias.database);
-    auto connection = std::make_unique<SqliteConnection>(alias.database, db);
+    const int busyMs = alias.lockTimeout * 1000;
+    sqlite3* db = OpenHandle(alias.database, busyMs);
+    auto connection = std::make_unique<SqliteConnection>(alias.database, busyMs, db);
     // A file that is not a database fails here rather than at the first query.
     int rc = sqlite3_exec(db, "select count(*) from sqlite_schema", nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK) {
         Fail(db, rc, "Cannot open database file '" + alias.database + "'");
     }
-    // Several workstations share the file: with a write-ahead log an open
-    // result (a list being browsed) never keeps another one from storing.
-    sqlite3_exec(db, "pragma journal_mode=wal", nullptr, nullptr, nullptr);
+    SwitchToWal(db, busyMs, alias.database);
     return connection;
 }
 

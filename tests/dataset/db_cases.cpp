@@ -35,6 +35,11 @@ std::string ValueText(const hisdb::Value& value)
 
 }  // namespace
 
+std::string DatasetDbTest::LostAppName()
+{
+    return "operedit_dataset_" + std::to_string(getpid());
+}
+
 void DatasetDbTest::SetUp()
 {
     std::string user = kSqliteUser;
@@ -43,7 +48,10 @@ void DatasetDbTest::SetUp()
         if (testenv::PgConnect().empty()) {
             GTEST_SKIP() << "OPEREDIT_PG_CONNECT is not set";
         }
-        dir_.Write("aliases.ini", "[DSTEST]\ndriver=odbc\nconnect=" + testenv::PgConnect() + "\n");
+        // DSLOST: the same login, its sessions named so that a case can end them.
+        dir_.Write("aliases.ini", "[DSTEST]\ndriver=odbc\nconnect=" + testenv::PgConnect()
+                                      + "\n[DSLOST]\ndriver=odbc\nconnect=" + testenv::PgConnect()
+                                      + ";pqopt={application_name=" + LostAppName() + "}\n");
         user = testenv::PgUser();
         password = testenv::PgPassword();
     } else {

@@ -53,6 +53,8 @@ protected:
         TStringField* team = nullptr;  // calculated
     };
     Plan MakePlan(const std::string& table);
+    // The application name of the sessions of the alias DSLOST (PostgreSQL).
+    [[nodiscard]] static std::string LostAppName();
 
     std::unique_ptr<TComponent> module_;  // owns what the cases create, as the data module does
     TDatabase* database_ = nullptr;

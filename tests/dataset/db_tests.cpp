@@ -392,6 +392,43 @@ TEST_P(DatasetDbTest, TheCacheIsAppliedInTheOrderOfFirstChange)
               (std::vector<std::string>{"c2", "a1", "b", "e"}));
 }
 
+// The server ends the workstation's sessions while a change waits in the
+// cache: the apply fails and keeps the change; the next one stores it once.
+TEST_P(DatasetDbTest, ALostServerSessionFailsOneApplyAndTheNextStoresOnce)
+{
+    if (!IsPostgres()) {
+        GTEST_SKIP() << "server sessions only";
+    }
+    database_->SetAliasName("DSLOST");
+    const std::string table = CreatePlanTable();
+    InsertPlan(table, 1, "", "张三");
+    InsertPlan(table, 2, "", "李四");
+    Plan p = MakePlan(table);
+    p.query->Open();
+    p.query->Edit();
+    p.name->SetAsString("王五");
+    p.query->Post();
+    p.query->ApplyUpdates();  // the writing session is logged in
+    p.query->CommitUpdates();
+    p.query->Next();
+    p.query->Edit();
+    p.status->SetAsInteger(7);
+    p.query->Post();
+    EXPECT_NE(Scalar("select count(*) from pg_stat_activity where case when application_name = '"
+                     + LostAppName() + "' then pg_terminate_backend(pid, 5000) else false end"),
+              "0");
+    EXPECT_THROW(p.query->ApplyUpdates(), EAbort);
+    EXPECT_EQ(boxes_.size(), 1u);
+    EXPECT_TRUE(p.query->UpdatesPending());
+    EXPECT_EQ(Scalar("select FStatus from " + table + " where FSerialNo = 2"), "0");
+    p.query->ApplyUpdates();
+    p.query->CommitUpdates();
+    EXPECT_FALSE(p.query->UpdatesPending());
+    EXPECT_EQ(Scalar("select FStatus from " + table + " where FSerialNo = 2"), "7");
+    EXPECT_EQ(Scalar("select FName from " + table + " where FSerialNo = 1"), "王五");
+    EXPECT_EQ(boxes_.size(), 1u);
+}
+
 TEST_P(DatasetDbTest, EngineErrorOfAChangeIsShownThenAborts)
 {
     const std::string table = CreatePlanTable();

@@ -1,11 +1,15 @@
 #include "tests/engine/engine_cases.h"
 
+#include <sqlite3.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
+#include <future>
 #include <ostream>
 #include <stdexcept>
+#include <thread>
 
 namespace hisdb {
 // Readable failure output for the engine's value types.
@@ -48,6 +52,17 @@ std::string AllTexts(const EngineError& e)
     return text;
 }
 
+double AsDouble(const Value& v)
+{
+    if (const auto* i = std::get_if<std::int64_t>(&v)) {
+        return static_cast<double>(*i);
+    }
+    if (const auto* d = std::get_if<Decimal>(&v)) {
+        return d->ToDouble();
+    }
+    return std::get<double>(v);
+}
+
 }  // namespace
 
 void EngineTest::SetUp()
@@ -56,11 +71,16 @@ void EngineTest::SetUp()
         if (PgConnect().empty()) {
             GTEST_SKIP() << "OPEREDIT_PG_CONNECT is not set";
         }
-        dir_.Write("aliases.ini", "[TESTDB]\ndriver=odbc\nconnect=" + PgConnect() + "\n");
+        const std::string target = "driver=odbc\nconnect=" + PgConnect() + "\n";
+        dir_.Write("aliases.ini", "[TESTDB]\n" + target + "[TESTDB_SHORT]\n" + target + "lock_timeout=1\n[TESTDB_ONE]\n"
+                                      + target + "max_active=1\n[TESTDB_NAMED]\ndriver=odbc\nconnect=" + PgConnect()
+                                      + ";pqopt={application_name=" + AppName() + "}\n");
     } else {
         CreateSqliteFile(dir_.Path() + "/test.db");
-        dir_.Write("aliases.ini", "; test database\n[TESTDB]\ndriver=sqlite\ndatabase=" + dir_.Path()
-                                      + "/test.db\nuser=" + kSqliteUser + "\npassword=" + kSqlitePassword + "\n");
+        const std::string target = "driver=sqlite\ndatabase=" + dir_.Path() + "/test.db\nuser=" + kSqliteUser
+                                   + "\npassword=" + kSqlitePassword + "\n";
+        dir_.Write("aliases.ini", "; test database\n[TESTDB]\n" + target + "[TESTDB_SHORT]\n" + target
+                                      + "lock_timeout=1\n[TESTDB_ONE]\n" + target + "[TESTDB_NAMED]\n" + target);
     }
     aliases_ = std::make_unique<ScopedEnv>("HISDB_ALIASES", (dir_.Path() + "/aliases.ini").c_str());
     db_ = IsPostgres() ? Login(PgUser(), PgPassword()) : Login(kSqliteUser, kSqlitePassword);
@@ -82,6 +102,17 @@ void EngineTest::TearDown()
 std::unique_ptr<hisdb::Connection> EngineTest::Login(const std::string& user, const std::string& password)
 {
     return hisdb::Connect("TESTDB", user, password);
+}
+
+std::unique_ptr<hisdb::Connection> EngineTest::LoginTo(const std::string& alias)
+{
+    return IsPostgres() ? hisdb::Connect(alias, PgUser(), PgPassword())
+                        : hisdb::Connect(alias, kSqliteUser, kSqlitePassword);
+}
+
+std::string EngineTest::AppName()
+{
+    return "operedit_engine_" + std::to_string(getpid());
 }
 
 std::string EngineTest::NewTable(const std::string& columns)
@@ -507,6 +538,336 @@ TEST_P(OpenListTest, ATransactionReadsItsOwnWritesAndOthersSeeThemAfterCommit)
     ASSERT_TRUE(read->Fetch());
     EXPECT_EQ(read->Get(0), Value(std::int64_t{59}));
     EXPECT_EQ(RestOfList(), 990);
+}
+
+TEST_P(EngineTest, RefusesTwoStatementsInOneText)
+{
+    const std::string t = NewTable("FNo integer, FStatus integer");
+    Exec("insert into " + t + " values (1, 0)");
+    EXPECT_THROW(Exec("update " + t + " set FStatus = 500 where FNo = 1; update " + t + " set FStatus = 600 where FNo = 1"),
+                 EngineError);
+    // The second part's null-safe comparison would ask for a parameter never bound.
+    EXPECT_THROW((void)db_->Prepare("update " + t + " set FStatus = 1 where FNo = ?;\n delete from " + t
+                                    + " where FStatus = ?"),
+                 EngineError);
+    EXPECT_THROW((void)db_->Prepare("select 1; /* ; */ select 2"), EngineError);
+    EXPECT_EQ(Rows("select FStatus from " + t).at(0).at(0), Value(std::int64_t{0}));
+    // A closing ';' followed by blanks and comments, and ';' in literals and comments, make one statement.
+    EXPECT_EQ(Exec("update " + t + " set FStatus = ? where FNo = ? ; -- stored\n /* ; */ ", {std::int64_t{7}, std::int64_t{1}}),
+              1);
+    auto rows = Rows("select FStatus, ';x' from " + t + " /* a; b */ where FNo = ?;", {std::int64_t{1}});
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0][0], Value(std::int64_t{7}));
+    EXPECT_EQ(rows[0][1], Value(std::string(";x")));
+}
+
+TEST_P(EngineTest, ExpressionColumnsKeepTheFractionsOfLaterRows)
+{
+    const std::string t = NewTable("FNo integer, FAge decimal(5,2)");
+    Exec("insert into " + t + " values (?, ?)", {std::int64_t{1}, Decimal{4000, 2}});
+    Exec("insert into " + t + " values (?, ?)", {std::int64_t{2}, Decimal{4250, 2}});
+    auto rows = Rows("select coalesce(FAge, 0) as FAgeOr0, FNo * 1.5 as FHalfMore from " + t + " order by FNo");
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(AsDouble(rows[0][0]), 40.0);
+    EXPECT_EQ(AsDouble(rows[1][0]), 42.5);  // not 43 because the first row was whole
+    EXPECT_EQ(AsDouble(rows[1][1]), 3.0);
+    // A column read through a subquery keeps its declared type, also with no row.
+    auto statement = db_->Prepare("select FAge from (select FAge from " + t + " where FNo > 99) s");
+    statement->Execute();
+    ASSERT_EQ(statement->Columns().size(), 1u);
+    EXPECT_EQ(hisdb::ColumnTypeName(statement->Columns()[0].type), "BCD");
+    EXPECT_EQ(statement->Columns()[0].scale, 2);
+    EXPECT_FALSE(statement->Fetch());
+}
+
+// Another program stored the room as '3 '; the module reads it as '3' and
+// finds the row by that value when it stores.
+TEST_P(EngineTest, CharKeysMatchWhateverTrailingBlanksWereStored)
+{
+    testenv::HisDatabase his(GetParam());
+    ASSERT_TRUE(his.Available());
+    his.Exec("insert into TOperationPlan (FSerialNo, FOperRoom, FName, FDeptCode) values (1, '3 ', '甲', 'D01  ')");
+    auto update = his.Direct().Prepare("update TOperationPlan set FName = ? where FSerialNo = ? and FOperRoom = ?");
+    update->Bind(0, std::string("乙"));
+    update->Bind(1, std::int64_t{1});
+    update->Bind(2, std::string("3"));
+    update->Execute();
+    EXPECT_EQ(update->RowsAffected(), 1);
+    EXPECT_EQ(his.Scalar("select FName from TOperationPlan where FDeptCode = 'D01' and FOperRoom = '3   '"), "乙");
+}
+
+TEST_P(EngineTest, LoginFailsClearlyWhileAnotherProgramKeepsTheOldJournalMode)
+{
+    if (IsPostgres()) {
+        GTEST_SKIP() << "SQLite files only";
+    }
+    const std::string file = dir_.Path() + "/old.db";
+    CreateSqliteFile(file);
+    dir_.Write("old.ini", "[OLD]\ndriver=sqlite\ndatabase=" + file + "\nlock_timeout=1\n");
+    ScopedEnv aliases("HISDB_ALIASES", (dir_.Path() + "/old.ini").c_str());
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(file.c_str(), &other, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
+    std::unique_ptr<sqlite3, decltype(&sqlite3_close)> closer(other, &sqlite3_close);
+    auto journalMode = [&] {
+        std::string mode;
+        sqlite3_exec(
+            other, "pragma journal_mode",
+            [](void* out, int, char** values, char**) {
+                *static_cast<std::string*>(out) = values[0];
+                return 0;
+            },
+            &mode, nullptr);
+        return mode;
+    };
+    ASSERT_EQ(journalMode(), "delete");
+    // The other program reads in a transaction of the rollback journal.
+    ASSERT_EQ(sqlite3_exec(other, "begin; select count(*) from TProbe", nullptr, nullptr, nullptr), SQLITE_OK);
+    try {
+        (void)hisdb::Connect("OLD", "", "");
+        FAIL() << "login accepted with the file in the old journal mode";
+    } catch (const EngineError& e) {
+        EXPECT_NE(AllTexts(e).find("write-ahead"), std::string::npos) << AllTexts(e);
+    }
+    ASSERT_EQ(sqlite3_exec(other, "commit", nullptr, nullptr, nullptr), SQLITE_OK);
+    auto db = hisdb::Connect("OLD", "", "");
+    auto insert = db->Prepare("insert into TProbe values (1)");
+    insert->Execute();
+    EXPECT_EQ(insert->RowsAffected(), 1);
+    closer.reset();
+    ASSERT_EQ(sqlite3_open_v2(file.c_str(), &other, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
+    closer.reset(other);
+    EXPECT_EQ(journalMode(), "wal");
+}
+
+TEST_P(EngineTest, DecimalsBeyondTheRangeFailInsteadOfWrapping)
+{
+    if (IsPostgres()) {
+        GTEST_SKIP() << "the server refuses such values when they are stored";
+    }
+    const std::string t = NewTable("FNo integer, FAmount decimal(18,4)");
+    Exec("insert into " + t + " values (1, 922337203685477580), (2, 1e300), (3, 12.5), (4, -3)");
+    const std::string select = "select FAmount from " + t + " where FNo = ?";
+    EXPECT_THROW((void)Rows(select, {std::int64_t{1}}), EngineError);
+    EXPECT_THROW((void)Rows(select, {std::int64_t{2}}), EngineError);
+    EXPECT_EQ(Rows(select, {std::int64_t{3}}).at(0).at(0), Value(Decimal{125000, 4}));
+    EXPECT_EQ(Rows(select, {std::int64_t{4}}).at(0).at(0), Value(Decimal{-30000, 4}));
+    EXPECT_THROW(Exec("update " + t + " set FAmount = ? where FNo = 4", {Decimal{INT64_MAX / 10, -2}}), EngineError);
+}
+
+// Another workstation holds the table longer than the alias lets a statement
+// wait; the statement ends with an error instead of waiting it out.
+TEST_P(EngineTest, AStatementWaitingForALockLongerThanTheLimitFails)
+{
+    const std::string t = NewTable("FNo integer, FStatus integer");
+    Exec("insert into " + t + " values (1, 0)");
+    auto waiting = LoginTo("TESTDB_SHORT");
+    auto update = waiting->Prepare("update " + t + " set FStatus = 2 where FNo = 1");
+    hisdb::Transaction holder(*db_, t);
+    Exec("update " + t + " set FStatus = 1 where FNo = 1");
+    auto outcome = std::async(std::launch::async, [&]() -> std::string {
+        try {
+            update->Execute();
+            return "stored after waiting";
+        } catch (const EngineError& e) {
+            return AllTexts(e);
+        }
+    });
+    // Held for longer than the limit of 1 s, then given up.
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    holder.Commit();
+    const std::string text = outcome.get();
+    EXPECT_EQ(text.find("stored after waiting"), std::string::npos);
+    EXPECT_NE(Lower(text).find(IsPostgres() ? "lock timeout" : "locked"), std::string::npos) << text;
+    EXPECT_EQ(Rows("select FStatus from " + t).at(0).at(0), Value(std::int64_t{1}));
+}
+
+// A server that allows one active result per session (SQL Server through
+// FreeTDS), forced with max_active=1.
+TEST_P(EngineTest, WithOneActiveResultPerSessionAPendingResultIsReadFirst)
+{
+    if (!IsPostgres()) {
+        GTEST_SKIP() << "a limit of ODBC drivers";
+    }
+    const std::string t = NewTable("FNo integer, FStatus integer");
+    Exec("insert into " + t + " select n, 0 from generate_series(1, 300) n");
+    auto one = LoginTo("TESTDB_ONE");
+    auto count = [&](hisdb::Statement& s) {
+        int n = 0;
+        while (s.Fetch()) {
+            ++n;
+        }
+        return n;
+    };
+    auto list = one->Prepare("select FNo from " + t + " order by FNo");
+    list->Execute();
+    ASSERT_TRUE(list->Fetch());
+    auto raise = one->Prepare("update " + t + " set FStatus = FStatus + 1 where FNo = ?");
+    {
+        hisdb::Transaction transaction(*one, t);
+        auto read = one->Prepare("select FNo, FStatus from " + t + " where FNo <= 100 order by FNo");
+        read->Execute();
+        ASSERT_TRUE(read->Fetch());
+        raise->Bind(0, std::int64_t{2});
+        raise->Execute();  // on the session the read still holds
+        EXPECT_EQ(raise->RowsAffected(), 1);
+        ASSERT_TRUE(read->Fetch());
+        EXPECT_EQ(read->Get(0), Value(std::int64_t{2}));
+        EXPECT_EQ(count(*read), 98);
+        transaction.Commit();
+    }
+    // A write that returns rows, left unread, and another write beside it.
+    auto returning = one->Prepare("update " + t + " set FStatus = 5 where FNo <= 3 returning FNo");
+    returning->Execute();
+    ASSERT_TRUE(returning->Fetch());
+    raise->Bind(0, std::int64_t{300});
+    raise->Execute();
+    EXPECT_EQ(raise->RowsAffected(), 1);
+    EXPECT_EQ(count(*returning), 2);
+    EXPECT_EQ(count(*list), 299);
+    EXPECT_EQ(Rows("select count(*) from " + t + " where FStatus > 0").at(0).at(0), Value(std::int64_t{4}));
+}
+
+// The server ends this workstation's sessions (a restart, an administrator):
+// the next statement fails, the one after it runs on a new login.
+TEST_P(EngineTest, ALostSessionFailsOneStatementAndIsLoggedInAgain)
+{
+    if (!IsPostgres()) {
+        GTEST_SKIP() << "server sessions only";
+    }
+    const std::string t = NewTable("FNo integer, FStatus integer");
+    Exec("insert into " + t + " values (1, 0)");
+    auto named = LoginTo("TESTDB_NAMED");
+    auto read = named->Prepare("select FStatus from " + t + " where FNo = ?");
+    auto raise = named->Prepare("update " + t + " set FStatus = FStatus + 1 where FNo = ?");
+    read->Bind(0, std::int64_t{1});
+    raise->Bind(0, std::int64_t{1});
+    raise->Execute();
+    auto status = [&] {
+        read->Execute();
+        EXPECT_TRUE(read->Fetch());
+        Value v = read->Get(0);
+        EXPECT_FALSE(read->Fetch());
+        return v;
+    };
+    EXPECT_EQ(status(), Value(std::int64_t{1}));
+    auto killed = Rows("select count(*) from pg_stat_activity where case when application_name = ? "
+                       "then pg_terminate_backend(pid, 5000) else false end",
+                       {AppName()});
+    ASSERT_EQ(killed.at(0).at(0), Value(std::int64_t{2}));
+    EXPECT_THROW(raise->Execute(), EngineError);
+    EXPECT_THROW((void)status(), EngineError);
+    EXPECT_EQ(Rows("select FStatus from " + t).at(0).at(0), Value(std::int64_t{1}));
+    raise->Execute();
+    EXPECT_EQ(raise->RowsAffected(), 1);
+    EXPECT_EQ(status(), Value(std::int64_t{2}));
+    // A transaction that loses its session is rolled back and not resumed.
+    auto kill = db_->Prepare("select count(*) from pg_stat_activity where case when application_name = ? "
+                             "then pg_terminate_backend(pid, 5000) else false end");
+    kill->Bind(0, AppName());
+    {
+        hisdb::Transaction transaction(*named, t);
+        raise->Execute();
+        kill->Execute();
+        ASSERT_TRUE(kill->Fetch());
+        EXPECT_THROW(raise->Execute(), EngineError);
+        EXPECT_THROW(transaction.Commit(), EngineError);
+    }
+    EXPECT_FALSE(named->InTransaction());
+    EXPECT_THROW((void)status(), EngineError);  // the reading session, ended meanwhile
+    EXPECT_EQ(status(), Value(std::int64_t{2}));
+    raise->Execute();
+    EXPECT_EQ(status(), Value(std::int64_t{3}));
+}
+
+TEST_P(EngineTest, LongTextsOutsideTheBasicPlaneComeBackWhole)
+{
+    const std::string t = NewTable("FNo integer, FText text");
+    std::string text;
+    for (int i = 0; i < 3000; ++i) {
+        text += "𝄞";  // a surrogate pair in UTF-16, more of them than one piece of reading holds
+    }
+    text += "尾";
+    Exec("insert into " + t + " values (1, ?)", {text});
+    EXPECT_EQ(Rows("select FText from " + t).at(0).at(0), Value(text));
+}
+
+TEST_P(EngineTest, OdbcFailuresCarryTheServersLinesFromEveryStep)
+{
+    if (!IsPostgres()) {
+        GTEST_SKIP() << "the ODBC driver";
+    }
+    const std::string t = NewTable("FNo integer primary key, FStatus integer");
+    Exec("insert into " + t + " select n, 0 from generate_series(1, 200) n");
+    try {
+        Exec("insert into " + t + " (FNo) values (1)");
+        FAIL() << "no error";
+    } catch (const EngineError& e) {
+        // The driver's record holds the server's lines and its own: one message each, none twice.
+        std::vector<std::string> lines = e.Messages();
+        EXPECT_GE(lines.size(), 2u);
+        for (const std::string& line : lines) {
+            EXPECT_EQ(line.find('\n'), std::string::npos) << line;
+        }
+        EXPECT_NE(std::find_if(lines.begin(), lines.end(),
+                               [](const std::string& l) { return l.find("DETAIL:") == 0 && l.find("(fno)=(1)") != l.npos; }),
+                  lines.end())
+            << AllTexts(e);
+        std::vector<std::string> shown;
+        std::string what = e.what();
+        for (std::size_t from = 0; from <= what.size();) {
+            std::size_t end = std::min(what.find('\n', from), what.size());
+            shown.push_back(what.substr(from, end - from));
+            from = end + 1;
+        }
+        std::sort(shown.begin(), shown.end());
+        EXPECT_EQ(std::adjacent_find(shown.begin(), shown.end()), shown.end()) << what;
+    }
+    // An error met while fetching, after the first rows were read.
+    auto divide = db_->Prepare("select 100 / (FNo - 120) from " + t + " order by FNo");
+    divide->Execute();
+    ASSERT_TRUE(divide->Fetch());
+    try {
+        while (divide->Fetch()) {
+        }
+        FAIL() << "no error";
+    } catch (const EngineError& e) {
+        EXPECT_NE(AllTexts(e).find("division by zero"), std::string::npos) << AllTexts(e);
+    }
+    // A value the column's type cannot hold, met while reading the row.
+    EXPECT_THROW((void)Rows("select cast('NaN' as numeric(10,2)) as FAmount"), EngineError);
+    EXPECT_EQ(Rows("select count(*) from " + t).at(0).at(0), Value(std::int64_t{200}));
+}
+
+// spemr_one (made by scripts/pg-cluster) has a password with the characters
+// a connection string quotes, and room for one session only.
+TEST_P(EngineTest, OdbcLogsInWithAQuotedPasswordAndReportsARefusedSecondSession)
+{
+    if (!IsPostgres()) {
+        GTEST_SKIP() << "the ODBC driver";
+    }
+    if (Rows("select count(*) from pg_roles where rolname = 'spemr_one'").at(0).at(0) != Value(std::int64_t{1})) {
+        GTEST_SKIP() << "role spemr_one is missing: run scripts/pg-cluster start";
+    }
+    EXPECT_THROW((void)hisdb::Connect("TESTDB", "spemr_one", "p;w}d="), EngineError);
+    auto one = hisdb::Connect("TESTDB", "spemr_one", "p;w}d={x");
+    auto list = one->Prepare("select n from generate_series(1, 500) n");
+    list->Execute();
+    ASSERT_TRUE(list->Fetch());
+    try {
+        auto second = one->Prepare("select 1");
+        second->Execute();
+        FAIL() << "a second session was accepted";
+    } catch (const EngineError& e) {
+        EXPECT_NE(AllTexts(e).find("too many connections"), std::string::npos) << AllTexts(e);
+    }
+    int rest = 0;
+    while (list->Fetch()) {
+        ++rest;
+    }
+    EXPECT_EQ(rest, 499);
+    auto after = one->Prepare("select 1");  // the finished list's session serves it
+    after->Execute();
+    EXPECT_TRUE(after->Fetch());
 }
 
 TEST_P(EngineTest, RefusesAWrongLogin)

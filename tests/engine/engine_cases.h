@@ -18,6 +18,11 @@ protected:
     void TearDown() override;
 
     [[nodiscard]] std::unique_ptr<hisdb::Connection> Login(const std::string& user, const std::string& password);
+    // The test login through another alias of the test file: TESTDB_SHORT
+    // (lock_timeout=1), TESTDB_ONE (max_active=1), TESTDB_NAMED (on
+    // PostgreSQL its sessions carry the application name AppName()).
+    [[nodiscard]] std::unique_ptr<hisdb::Connection> LoginTo(const std::string& alias);
+    [[nodiscard]] static std::string AppName();
     // A table name unique to this test; the table is dropped afterwards.
     [[nodiscard]] std::string NewTable(const std::string& columns);
     std::int64_t Exec(const std::string& sql, std::initializer_list<hisdb::Value> params = {});
