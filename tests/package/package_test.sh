@@ -64,6 +64,7 @@ printf '[HIS]\ndriver=sqlite\ndatabase=%s\n' "$db" >"$tmp/aliases.ini"
 printf '[HIS]\ndriver=sqlite\ndatabase=%s\n' "$tmp/absent.db" >"$tmp/absent.ini"
 
 # --- calls that return at once (offscreen: no window is reached)
+export QT_QPA_PLATFORM=offscreen
 status=0
 out=$("$tmp/host" --null) || status=$?
 expect_eq "host --null" "$out" "输入参数不能为空!"
