@@ -1,9 +1,10 @@
 // emrhost: a stand-in for the ward's EMR client.
 //
-// Loads liboperedit.so at run time, converts its three UTF-8 arguments
+// Loads liboperedit.so at run time (see DefaultLibraryPath), converts its three UTF-8 arguments
 // (applicant, department code, department name) to GBK, calls `operedit`,
 // prints the result text in UTF-8 and exits 0 for the empty result, 1 for any
 // other, 2 when the library cannot be used.
+#include "include/operedit.h"
 #include "platform/text/gbk.h"
 
 #include <dlfcn.h>
@@ -16,8 +17,10 @@
 
 namespace {
 
-using OperEditFn = const char* (*)(const char*, const char*, const char*);
+using OperEditFn = decltype(&operedit);
 
+// $OPEREDIT_LIBRARY; else the library beside the build tree's bin/ (lib/);
+// else the installed one, found by the dynamic loader under its soname.
 std::string DefaultLibraryPath()
 {
     if (const char* env = std::getenv("OPEREDIT_LIBRARY"); env != nullptr && *env != '\0') {
@@ -25,12 +28,15 @@ std::string DefaultLibraryPath()
     }
     char exe[PATH_MAX];
     const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-    if (n <= 0) {
-        return "liboperedit.so";
+    if (n > 0) {
+        std::string dir(exe, static_cast<std::size_t>(n));
+        dir.erase(dir.find_last_of('/'));
+        const std::string beside = dir + "/../lib/" OPEREDIT_SONAME;
+        if (access(beside.c_str(), F_OK) == 0) {
+            return beside;
+        }
     }
-    std::string dir(exe, static_cast<std::size_t>(n));
-    dir.erase(dir.find_last_of('/'));
-    return dir + "/../lib/liboperedit.so";
+    return OPEREDIT_SONAME;
 }
 
 int Usage()
