@@ -54,15 +54,17 @@ std::size_t NolockAt(std::string_view sql, std::size_t pos)
 
 // Removes trailing blanks of `out` and, when it then ends in the word WITH,
 // that word and the blanks before it too.
+// Drops the blanks before a dropped hint, but not a line break: that may end
+// a "--" comment, which would otherwise run on over what follows.
 void DropHintLead(std::string& out)
 {
-    while (!out.empty() && IsBlank(out.back())) {
+    while (!out.empty() && IsBlank(out.back()) && out.back() != '\n') {
         out.pop_back();
     }
     if (out.size() >= 4 && WordIs(std::string_view(out).substr(out.size() - 4), "WITH")
         && (out.size() == 4 || !IsWordChar(out[out.size() - 5]))) {
         out.resize(out.size() - 4);
-        while (!out.empty() && IsBlank(out.back())) {
+        while (!out.empty() && IsBlank(out.back()) && out.back() != '\n') {
             out.pop_back();
         }
     }
@@ -144,8 +146,11 @@ ParsedStatement ParseStatement(std::string_view sql, bool dropNolock)
             if (std::size_t n = dropNolock ? NolockAt(sql, i) : 0; n > 0) {
                 DropHintLead(out);
                 i += n;
-                // Keep words apart: "TPat (NOLOCK)where" must not become "TPatwhere".
-                if (i < sql.size() && IsWordChar(sql[i])) {
+                // Keep words apart: "TPat (NOLOCK)where" must not become "TPatwhere",
+                // and signs too: "/(NOLOCK)*" must not open a comment.
+                if (i < sql.size() &&
+                    (IsWordChar(sql[i]) || (!out.empty() && ((out.back() == '/' && sql[i] == '*') ||
+                                                            (out.back() == '-' && sql[i] == '-'))))) {
                     out += ' ';
                 }
                 continue;

@@ -60,6 +60,13 @@ TEST(Dialect, NolockHintIsDroppedInAnyCase)
               "select * from TPat where A='(NOLOCK)'");
     EXPECT_EQ(ParseStatement("select * from TPat (NOLOCK)", false).text, "select * from TPat (NOLOCK)");
     EXPECT_EQ(ParseStatement("select * from Twith (NOLOCK)", true).text, "select * from Twith");
+    // Dropping the hint never joins two signs into a comment that would hide a marker.
+    const auto joined = ParseStatement("select 8/(NOLOCK)*?", true);
+    EXPECT_EQ(joined.text, "select 8/ *?");
+    EXPECT_EQ(ParseStatement(joined.text, false).paramCount, joined.paramCount);
+    const auto afterComment = ParseStatement("select 1 --(NOLOCK) here\n(NOLOCK)?", true);
+    EXPECT_EQ(ParseStatement(afterComment.text, false).paramCount, afterComment.paramCount);
+    EXPECT_EQ(afterComment.paramCount, 1);
 }
 
 // Reads go to a connection's reading session, everything else to its writing one.
