@@ -284,7 +284,10 @@ void TOperationNewForm::ShowEditor(int mode)
         const int number = DMInteface->NextOperationPlanNo();
         plan.Append();
         DMInteface->QOperationPlanFSerialNo->SetAsInteger(number);
-        hisdb::DateTime day = loc::FromDayNumber(loc::DayNumber(OperationApplyForm->DateEdit1->Date()));
+        // The list window's day (its box gives today for a text that is no date), without time of day.
+        const hisdb::DateTime chosen =
+            OperationApplyForm != nullptr ? OperationApplyForm->DateEdit1->Date() : loc::Today();
+        const hisdb::DateTime day = loc::FromDayNumber(loc::DayNumber(chosen));
         DMInteface->QOperationPlanFOperDate->SetAsDateTime(day);
         DMInteface->QOperationPlanFStatus->SetAsInteger(0);
         DMInteface->QOperationPlanFUser->SetAsString(DMInteface->ApplicantUser);
