@@ -9,6 +9,7 @@
 #include "data/DMIntefaceUnit.h"
 #include "platform/ui/application.h"
 #include "platform/ui/widgets.h"
+#include "tests/support/data_module.h"
 #include "tests/support/test_env.h"
 #include "tests/support/ui_driver.h"
 
@@ -41,11 +42,7 @@ protected:
             db_->Exec(std::string("insert into TEmployee (FEmployeeID, FName, FInputCode, FDeptCode, FJob) values (") +
                       row + ")");
         }
-        DMInteface = new TDMInteface();
-        DMInteface->DatabaseHIS->Params().SetValues("USER NAME", "spemr");
-        DMInteface->DatabaseHIS->Params().SetValues("PASSWORD", "kvrt3816#");
-        DMInteface->DatabaseHIS->Open();
-        DMInteface->DepartmentCode = "0301";
+        testenv::OpenDataModule();
     }
     void TearDown() override
     {

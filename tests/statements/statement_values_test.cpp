@@ -17,6 +17,7 @@
 #include "platform/ui/application.h"
 #include "platform/ui/messagebox.h"
 #include "platform/ui/widgets.h"
+#include "tests/support/data_module.h"
 #include "tests/support/ui_driver.h"
 
 #include <algorithm>
@@ -41,13 +42,7 @@ void StatementValues::SetUp()
     if (!db_->Available()) {
         GTEST_SKIP() << "OPEREDIT_PG_CONNECT is not set";
     }
-    DMInteface = new TDMInteface();
-    DMInteface->DatabaseHIS->Params().SetValues("USER NAME", "spemr");
-    DMInteface->DatabaseHIS->Params().SetValues("PASSWORD", "kvrt3816#");
-    DMInteface->DatabaseHIS->Open();
-    DMInteface->ApplicantUser = "李医生";
-    DMInteface->DepartmentCode = "0301";
-    DMInteface->DepartmentName = "普外科";
+    testenv::OpenDataModule();
 }
 
 void StatementValues::TearDown()

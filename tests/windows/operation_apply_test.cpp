@@ -14,6 +14,7 @@
 #include "data/dataset/locale_settings.h"
 #include "platform/ui/application.h"
 #include "platform/ui/widgets.h"
+#include "tests/support/data_module.h"
 #include "tests/support/test_env.h"
 #include "tests/support/ui_driver.h"
 
@@ -56,12 +57,7 @@ protected:
         if (!db_->Available()) {
             GTEST_SKIP() << "PostgreSQL test cluster not configured (OPEREDIT_PG_CONNECT)";
         }
-        DMInteface = new TDMInteface();
-        DMInteface->DatabaseHIS->Params().SetValues("USER NAME", "spemr");
-        DMInteface->DatabaseHIS->Params().SetValues("PASSWORD", "kvrt3816#");
-        DMInteface->DatabaseHIS->Open();
-        DMInteface->DepartmentCode = "0301";
-        DMInteface->DepartmentName = "普外科";
+        testenv::OpenDataModule();
     }
     void TearDown() override
     {

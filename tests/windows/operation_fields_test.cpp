@@ -13,6 +13,7 @@
 #include "platform/ui/application.h"
 #include "platform/ui/messagebox.h"
 #include "platform/ui/widgets.h"
+#include "tests/support/data_module.h"
 #include "tests/support/test_env.h"
 #include "tests/support/ui_driver.h"
 #include "windows/OperationApply.h"
@@ -50,12 +51,7 @@ protected:
                   loc::Today().ToIso().substr(0, 10) +
                   " 00:00:00', '09:30', '王五', '0301', '12', 'A型', '阑尾炎', 'K35.8', '阑尾切除术', '47.09', "
                   "'赵医生', '陈静', '全麻', 0)");
-        DMInteface = new TDMInteface();
-        DMInteface->DatabaseHIS->Params().SetValues("USER NAME", "spemr");
-        DMInteface->DatabaseHIS->Params().SetValues("PASSWORD", "kvrt3816#");
-        DMInteface->DatabaseHIS->Open();
-        DMInteface->ApplicantUser = "李医生";
-        DMInteface->DepartmentCode = "0301";
+        testenv::OpenDataModule();
         OperationApplyForm = new TOperationApplyForm();
         OperationApplyForm->RefreshList();
     }

@@ -14,6 +14,7 @@
 #include "platform/ui/application.h"
 #include "platform/ui/messagebox.h"
 #include "platform/ui/widgets.h"
+#include "tests/support/data_module.h"
 #include "tests/support/test_env.h"
 #include "tests/support/ui_driver.h"
 #include "windows/OperationApply.h"
@@ -57,13 +58,7 @@ protected:
             db_->Exec("insert into TDictAnaesthesia (FNo, FName) values (" + std::to_string(no++) + ", '" + method +
                       "')");
         }
-        DMInteface = new TDMInteface();
-        DMInteface->DatabaseHIS->Params().SetValues("USER NAME", "spemr");
-        DMInteface->DatabaseHIS->Params().SetValues("PASSWORD", "kvrt3816#");
-        DMInteface->DatabaseHIS->Open();
-        DMInteface->ApplicantUser = "李医生";
-        DMInteface->DepartmentCode = "0301";
-        DMInteface->DepartmentName = "普外科";
+        testenv::OpenDataModule();
         OperationApplyForm = new TOperationApplyForm();
     }
     void TearDown() override
