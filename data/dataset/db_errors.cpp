@@ -115,12 +115,4 @@ void ShowErrorBox(const std::string& message)
     }
 }
 
-std::string WithFullStop(std::string message)
-{
-    if (!message.empty() && static_cast<unsigned char>(message.back()) > static_cast<unsigned char>('.')) {
-        message += '.';
-    }
-    return message;
-}
-
 }  // namespace dataset

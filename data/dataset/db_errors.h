@@ -71,10 +71,8 @@ inline constexpr std::string_view kMaskErrorText = "Invalid input value.  Use es
 using ErrorBoxHook = std::function<void(const std::string& message)>;
 // Installs the function that shows the error box; returns the previous one.
 ErrorBoxHook SetErrorBoxHook(ErrorBoxHook hook);
-// Shows `message` (as the error's own text; the hook applies WithFullStop).
+// Shows `message` (as the error's own text; the hook's box adds the full
+// stop rule of the window platform's ErrorBoxText).
 void ShowErrorBox(const std::string& message);
-// The error box's text rule: a full stop is appended when the last byte of the
-// message sorts after '.' ("Update failed" -> "Update failed.").
-[[nodiscard]] std::string WithFullStop(std::string message);
 
 }  // namespace dataset
