@@ -12,6 +12,7 @@
 #include "entry/commoninteface.h"
 #include "pickers/ChoiceDiag.h"
 #include "pickers/ChoiceEmployee.h"
+#include "platform/ui/application.h"
 #include "platform/ui/events.h"
 #include "platform/ui/widgets.h"
 #include "windows/OperationApply.h"
@@ -34,18 +35,6 @@ constexpr int kEditHeight = 20;
 constexpr int kButtonEditHeight = 21;
 constexpr int kListHeight = 20;
 constexpr int kListItemHeight = 12;
-
-// The text of an error as its message gives it ("Operation aborted" for the silent abort).
-std::string ErrorText(std::exception_ptr error)
-{
-    try {
-        std::rethrow_exception(error);
-    } catch (const std::exception& e) {
-        return e.what();
-    } catch (...) {
-        return {};
-    }
-}
 
 bool Editing(const TDataSet& dataSet)
 {
@@ -377,7 +366,7 @@ void TOperationNewForm::DeleteRow()
         }
         plan.ApplyUpdates();
     } catch (...) {
-        ShowInformation("更新数据库错误  " + ErrorText(std::current_exception()));
+        ShowInformation(QString::fromUtf8("更新数据库错误  ") + ui::ErrorMessage(std::current_exception()));
         return;
     }
     plan.CommitUpdates();
@@ -399,7 +388,7 @@ void TOperationNewForm::StoreRow()
         try {
             plan.ApplyUpdates();
         } catch (...) {
-            ShowInformation("更新数据库错误 " + ErrorText(std::current_exception()));
+            ShowInformation(QString::fromUtf8("更新数据库错误 ") + ui::ErrorMessage(std::current_exception()));
             return;
         }
         plan.CommitUpdates();
