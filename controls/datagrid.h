@@ -113,7 +113,29 @@ public:
 
 private:
     friend class TDataGrid;
+
+    // While one lives, the painter is clipped to `area` and TextRect clips
+    // within it without saving the painter.
+    class AreaClip {
+    public:
+        AreaClip(TCanvas& canvas, const QRect& area);
+        ~AreaClip();
+        AreaClip(const AreaClip&) = delete;
+        AreaClip& operator=(const AreaClip&) = delete;
+
+    private:
+        TCanvas& canvas_;
+    };
+
+    void Begin(QPainter* painter);
+
     QPainter* painter_ = nullptr;
+    std::optional<QRect> area_;
+    QFont painterFont_;
+    bool painterFontSet_ = false;
+    QFont ascentFont_;
+    int ascent_ = 0;
+    bool ascentKnown_ = false;
 };
 
 class TDataGridColumn {

@@ -181,6 +181,65 @@ TEST_F(DataGridTest, DrawHookSeesThePaintedRowAndRecoloursEvenTheHighlightedCell
     EXPECT_EQ(image.pixelColor(grid->CellRect(1, 0).right() - 2, grid->CellRect(1, 0).center().y()), clWindow());
 }
 
+// The cells' edges and the clip of their texts, pixel by pixel: the lines one
+// pixel wide right of and below each cell, the raised edge of the titles, and
+// a text too long for the last column cut at the cell's edge, in two fonts.
+TEST_F(DataGridTest, LinesEdgesAndClippedTextsFallOnTheirPixels)
+{
+    data.Insert(1, "甲乙丙丁戊己庚辛壬癸甲乙丙丁戊己庚辛壬癸");
+    data.Insert(2, "乙");
+    data.query->Open();
+    grid->SetDataSource(data.source);
+    grid->AddColumn("FSerialNo");
+    grid->AddColumn("FName");
+    grid->Column(1)->SetWidth(40);
+    QFont bold = grid->font();
+    bold.setBold(true);
+    grid->Column(0)->SetFont(bold);
+    Show();
+    const QImage image = uitest::Grab(grid->viewport());
+
+    auto darkIn = [&](int left, int right, int top, int bottom) {
+        int dark = 0;
+        for (int x = left; x <= right; ++x) {
+            for (int y = top; y <= bottom; ++y) {
+                dark += qGray(image.pixel(x, y)) < 128 ? 1 : 0;
+            }
+        }
+        return dark;
+    };
+    for (int row = 0; row < 2; ++row) {
+        const QRect serial = grid->CellRect(0, row);
+        const QRect name = grid->CellRect(1, row);
+        ASSERT_EQ(name.left(), serial.right() + 2) << "one line between the cells";
+        for (const int x : {serial.right() + 1, name.right() + 1}) {
+            for (int y = serial.top(); y <= serial.bottom(); ++y) {
+                ASSERT_EQ(image.pixel(x, y), clBtnShadow().rgb()) << "column line at " << x << ", row " << row;
+            }
+        }
+        for (int x = serial.left(); x <= name.right() + 1; ++x) {
+            ASSERT_EQ(image.pixel(x, serial.bottom() + 1), clBtnShadow().rgb()) << "row line, row " << row;
+        }
+        EXPECT_GT(darkIn(serial.left() + 2, serial.right(), serial.top(), serial.bottom()), 0) << "row " << row;
+        // Right of the last column is the grid's own colour: the long name
+        // stops at its cell's edge.
+        for (int x = name.right() + 2; x < name.right() + 60; ++x) {
+            for (int y = name.top(); y <= name.bottom(); ++y) {
+                ASSERT_EQ(image.pixel(x, y), clWindow().rgb()) << "beyond the last column, row " << row;
+            }
+        }
+    }
+    const QRect longName = grid->CellRect(1, 0);
+    EXPECT_GT(darkIn(longName.right() - 6, longName.right(), longName.top(), longName.bottom()), 0)
+        << "the long name fills its cell to the edge";
+
+    const QRect title(grid->CellRect(0, 0).left(), 0, grid->CellRect(0, 0).width(), grid->TitleHeight());
+    EXPECT_EQ(image.pixel(title.left() + 5, title.top()), clWhite().rgb());
+    EXPECT_EQ(image.pixel(title.left(), title.top() + 5), clWhite().rgb());
+    EXPECT_EQ(image.pixel(title.left() + 5, title.bottom()), clBtnShadow().rgb());
+    EXPECT_EQ(image.pixel(title.right(), title.top() + 5), clBtnShadow().rgb());
+}
+
 TEST_F(DataGridTest, FooterRowStaysEmptyAndPaintingReadsOnlyTheVisibleRecords)
 {
     Open(300);
