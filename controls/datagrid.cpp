@@ -51,41 +51,41 @@ void TCanvas::TextRect(const QRect& clip, int x, int y, const QString& text)
         return;
     }
     // Cells of a grid share a few fonts: measure each once, not per cell.
-    if (!ascentKnown_ || !(ascentFont_ == static_cast<const QFont&>(Font))) {
+    if (ascentFont_ != static_cast<const QFont&>(Font)) {
         ascentFont_ = Font;
         ascent_ = QFontMetrics(Font).ascent();
-        ascentKnown_ = true;
     }
-    if (!area_) {
+    // Inside an area the grid clips to, the clip is set outright and put
+    // back and the painter keeps its font between cells: far cheaper per cell
+    // than saving and restoring the whole painter, as text elsewhere must.
+    const bool save = !area_;
+    if (save) {
         painter_->save();
         painter_->setClipRect(clip, Qt::IntersectClip);
-        painter_->setFont(Font);
-        painter_->setPen(Font.Color);
-        painter_->drawText(QPoint(x, y + ascent_), text);
-        painter_->restore();
-        return;
+    } else {
+        painter_->setClipRect(clip.intersected(*area_));
     }
-    // Inside an area the grid clips to, the clip is set outright and put back,
-    // and the painter keeps the font between cells: far cheaper per cell than
-    // saving and restoring the whole painter.
-    painter_->setClipRect(clip.intersected(*area_));
-    if (!painterFontSet_ || !(painterFont_ == static_cast<const QFont&>(Font))) {
+    if (painterFont_ != static_cast<const QFont&>(Font)) {
         painter_->setFont(Font);
         painterFont_ = Font;
-        painterFontSet_ = true;
     }
     if (painter_->pen().color() != Font.Color) {
         painter_->setPen(Font.Color);
     }
     painter_->drawText(QPoint(x, y + ascent_), text);
-    painter_->setClipRect(*area_);
+    if (save) {
+        painter_->restore();
+        painterFont_.reset();
+    } else {
+        painter_->setClipRect(*area_);
+    }
 }
 
 void TCanvas::Begin(QPainter* painter)
 {
     painter_ = painter;
     area_.reset();
-    painterFontSet_ = false;
+    painterFont_.reset();
 }
 
 TCanvas::AreaClip::AreaClip(TCanvas& canvas, const QRect& area) : canvas_(canvas)
@@ -93,13 +93,12 @@ TCanvas::AreaClip::AreaClip(TCanvas& canvas, const QRect& area) : canvas_(canvas
     canvas_.painter_->save();
     canvas_.painter_->setClipRect(area);
     canvas_.area_ = area;
-    canvas_.painterFontSet_ = false;
 }
 
 TCanvas::AreaClip::~AreaClip()
 {
     canvas_.area_.reset();
-    canvas_.painterFontSet_ = false;
+    canvas_.painterFont_.reset();
     canvas_.painter_->restore();
 }
 

@@ -131,11 +131,9 @@ private:
 
     QPainter* painter_ = nullptr;
     std::optional<QRect> area_;
-    QFont painterFont_;
-    bool painterFontSet_ = false;
-    QFont ascentFont_;
+    std::optional<QFont> painterFont_;  // the font the painter holds, when known
+    std::optional<QFont> ascentFont_;   // the font ascent_ was measured in
     int ascent_ = 0;
-    bool ascentKnown_ = false;
 };
 
 class TDataGridColumn {

@@ -43,15 +43,6 @@ std::string Lower(std::string s)
     return s;
 }
 
-std::string AllTexts(const EngineError& e)
-{
-    std::string text = e.Description();
-    for (const std::string& m : e.Messages()) {
-        text += "\n" + m;
-    }
-    return text;
-}
-
 double AsDouble(const Value& v)
 {
     if (const auto* i = std::get_if<std::int64_t>(&v)) {

@@ -2,8 +2,7 @@
 // statements (refusing_odbc_driver.cpp): a statement whose prepare failed is
 // not kept, so each later run prepares again and reports the driver's own
 // error, never a sequence error from a handle that was never prepared.
-#include "platform/engine/engine.h"
-#include "tests/support/test_env.h"
+#include "tests/engine/backend.h"
 
 #include <gtest/gtest.h>
 
@@ -11,19 +10,11 @@
 
 namespace {
 
+using enginetest::AllTexts;
+using enginetest::ScopedEnv;
+using enginetest::TempDir;
 using hisdb::EngineError;
 using hisdb::Value;
-using testenv::ScopedEnv;
-using testenv::TempDir;
-
-std::string AllTexts(const EngineError& e)
-{
-    std::string all = e.what();
-    for (const std::string& line : e.Messages()) {
-        all += "\n" + line;
-    }
-    return all;
-}
 
 TEST(OdbcPrepare, ARefusedPrepareIsReportedAgainOnEveryRunAndNeverKept)
 {
