@@ -129,8 +129,10 @@ TField* TDataGridColumn::Field() const
 
 TField* TDataGridColumn::Lookup() const
 {
+    // A closed dataset keeps only its persistent fields: their titles and
+    // widths hold before the first open and after a failed one.
     TDataSet* dataSet = grid_->DataSet();
-    if (dataSet == nullptr || !dataSet->Active() || fieldName_.empty()) {
+    if (dataSet == nullptr || fieldName_.empty()) {
         return nullptr;
     }
     return dataSet->FindField(fieldName_);

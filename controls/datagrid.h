@@ -6,7 +6,9 @@
 // rows at the bottom. Columns: an optional indicator column, then the
 // Columns in order; with no Columns the grid shows every visible field.
 //
-// A column binds to its FieldName in the dataset (letter case ignored). Its
+// A column binds to its FieldName in the dataset (letter case ignored; while
+// the dataset is closed, to its persistent fields, so that titles and widths
+// stand before the first open and after a failed one). Its
 // title is its own caption, else the field's DisplayLabel, else the column's
 // FieldName. Its width is the stored Width, else (width of "0" in the
 // column's font) x the field's DisplayWidth + 4 (Qt fonts have no overhang),

@@ -6,10 +6,12 @@
 
 #include <QAbstractItemView>
 #include <QContextMenuEvent>
+#include <QCoreApplication>
 #include <QFocusEvent>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QPointer>
 #include <QStyledItemDelegate>
 #include <QWheelEvent>
 
@@ -17,6 +19,48 @@ namespace {
 
 using boundcontrol::Printable;
 using boundcontrol::ProbeByte;
+
+// While the list is dropped down its view has the keyboard. What the user
+// types there (a character, Enter) closes the list and goes to the box, as
+// typed with the list up: the box's key handlers see it and the list's own
+// search or the editor takes what they leave. Enter first takes the entry
+// the list highlights, as the list's own Enter would.
+class DroppedDownKeys : public QObject {
+public:
+    explicit DroppedDownKeys(QComboBox* box) : QObject(box), box_(box) { box->view()->installEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject* /*watched*/, QEvent* event) override
+    {
+        if (event->type() != QEvent::KeyPress) {
+            return false;
+        }
+        auto* key = static_cast<QKeyEvent*>(event);
+        const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+        const QString text = key->text();
+        const bool typed = !text.isEmpty() && text.at(0).isPrint() && text != QStringLiteral(" ");
+        if (!enter && !typed) {
+            return false;  // moving in the list, Escape, Space
+        }
+        const QModelIndex highlighted = box_->view()->currentIndex();
+        box_->hidePopup();
+        QPointer<QComboBox> box = box_;
+        ui::Guarded([&] {
+            if (enter && highlighted.isValid() && highlighted.row() != box->currentIndex()) {
+                box->setCurrentIndex(highlighted.row());
+                emit box->activated(highlighted.row());
+            }
+            if (box) {
+                QKeyEvent again(QEvent::KeyPress, key->key(), key->modifiers(), text, key->isAutoRepeat());
+                QCoreApplication::sendEvent(box, &again);
+            }
+        });
+        return true;
+    }
+
+private:
+    QComboBox* box_;
+};
 
 // Lets the free-text editor's text change by a drop or by its context menu
 // only once the dataset edits (`begin` returns true).
@@ -97,6 +141,7 @@ TDBComboBox::TDBComboBox(QWidget* parent, TComboBoxStyle style)
         }
     });
     SetStyle(style);
+    new DroppedDownKeys(this);
 }
 
 TDBComboBox::~TDBComboBox() = default;

@@ -9,6 +9,9 @@
 // choice-only list the chosen entry's, or "") is written into the field when
 // the dataset asks and when the focus leaves, only if the user changed it.
 // Setting the entries or ItemIndex from code changes nothing in the dataset.
+// A character or Enter typed while the list is dropped down closes it and
+// reaches the box as if typed with the list up (Enter taking the highlighted
+// entry first); arrows, Escape and Space stay the open list's.
 #pragma once
 
 #include "controls/dbedit.h"

@@ -530,7 +530,9 @@ void TOperationNewForm::ComboBloodTypeKeyPress(QWidget* sender, QChar& key)
     if (position > 0 && position <= list->ItemCount()) {
         list->SetItemIndex(position - 1);
         TQuery& plan = *DMInteface->QOperationPlan;
-        if (Mode == 2 && plan.State() == dsBrowse) {
+        // Also in new mode after a failed store, when the row is browsed:
+        // the entry shown is the entry stored.
+        if (plan.State() == dsBrowse) {
             plan.Edit();
         }
         list->Field()->SetAsString(list->Item(position - 1).toStdString());
@@ -549,6 +551,7 @@ void TOperationNewForm::PickCode(TDBComboEdit* box, int kind, TField* code, TFie
     ChoiceDiagForm = new TChoiceDiagForm(this);
     ChoiceDiagForm->SetLeft(Left());
     ChoiceDiagForm->SetTop(Top() + Panel3->y() + box->y() + 2 * box->height() + 3);
+    ChoiceDiagForm->KeepWithin(ScreenArea());
     try {
         if (ChoiceDiagForm->ChooseCode(kind) == ui::mrOk) {
             TQuery& plan = *DMInteface->QOperationPlan;
@@ -575,10 +578,14 @@ void TOperationNewForm::PickEmployee(TDBComboEdit* box, TField* field, bool appe
     ChoiceEmployeeForm = new TChoiceEmployeeForm(this);
     ChoiceEmployeeForm->SetLeft(Left());
     ChoiceEmployeeForm->SetTop(Top() + Panel3->y() + box->y() + 2 * box->height());
+    ChoiceEmployeeForm->KeepWithin(ScreenArea());
     try {
         if (ChoiceEmployeeForm->ChooseEmployee("医生") == ui::mrOk) {
             TQuery& plan = *DMInteface->QOperationPlan;
-            if (Mode == 2 && plan.State() == dsBrowse) {
+            // Browsed in modify mode before anything was typed, or in new
+            // mode after a failed store: begin the edit, so that the name
+            // shown is the name stored.
+            if (plan.State() == dsBrowse) {
                 plan.Edit();
             }
             if (Editing(plan)) {

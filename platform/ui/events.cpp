@@ -100,6 +100,34 @@ void WatchFocus()
 
 int g_beeps = 0;
 
+// Tab and Shift+Tab move the focus along the window's tab order before any
+// control's key handlers see them; a control that takes tabs (a grid) still
+// gets them as its own keys.
+bool IsDialogKey(const QKeyEvent& key)
+{
+    return (key.key() == Qt::Key_Tab || key.key() == Qt::Key_Backtab) &&
+           !(key.modifiers() & (Qt::ControlModifier | Qt::AltModifier));
+}
+
+// Ctrl+C, Ctrl+V, Ctrl+X and Ctrl+Z type the characters 3, 22, 24 and 26,
+// which an edit takes as copy, paste, cut and undo even when their key-down
+// was consumed. The Qt key of such a chord, or 0.
+int EditingChord(const QKeyEvent& key)
+{
+    if ((key.modifiers() & (Qt::ControlModifier | Qt::AltModifier)) != Qt::ControlModifier) {
+        return 0;
+    }
+    switch (key.key()) {
+    case Qt::Key_C:
+    case Qt::Key_V:
+    case Qt::Key_X:
+    case Qt::Key_Z:
+        return key.key();
+    default:
+        return 0;
+    }
+}
+
 }  // namespace
 
 void Beep()
@@ -193,7 +221,7 @@ bool ControlEvents::eventFilter(QObject* watched, QEvent* event)
         return false;
     }
     auto* key = static_cast<QKeyEvent*>(event);
-    if (substituting_) {
+    if (substituting_ || IsDialogKey(*key)) {
         return false;
     }
     // An inner editor that ignores a key passes the same event on to the
@@ -264,6 +292,14 @@ bool ControlEvents::eventFilter(QObject* watched, QEvent* event)
 
 void ControlEvents::DeliverCharacters(QObject* receiver, const QKeyEvent& key, const QString& text)
 {
+    if (const int chord = EditingChord(key); chord != 0) {
+        QKeyEvent command(QEvent::KeyPress, chord, Qt::ControlModifier, QString(QChar(chord - Qt::Key_A + 1)));
+        const bool wasSubstituting = substituting_;
+        substituting_ = true;
+        QCoreApplication::sendEvent(receiver, &command);
+        substituting_ = wasSubstituting;
+        return;
+    }
     QString printable;
     const auto send = [&](int qtKey, const QString& typed) {
         QKeyEvent input(QEvent::KeyPress, qtKey, key.modifiers() & ~(Qt::ControlModifier | Qt::AltModifier), typed);

@@ -9,7 +9,10 @@
 //   control sees the key; setting the code to 0 keeps the key from the
 //   control. As on Windows, the characters it types still arrive: they pass
 //   OnKeyPress and reach the control as character input (printable text,
-//   and backspace, which deletes as typed backspace does).
+//   and backspace, which deletes as typed backspace does, and Ctrl+C,
+//   Ctrl+V, Ctrl+X and Ctrl+Z, which copy, paste, cut and undo in an edit).
+//   Tab and Shift+Tab are the window's keys: they move along the tab order
+//   and reach no handler (Ctrl+Tab does).
 // - OnKeyPress gets the character a key types (13 Enter, 27 Escape, 8
 //   backspace; not Tab); setting it to 0 consumes it, another character
 //   replaces it.

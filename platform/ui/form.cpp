@@ -133,26 +133,59 @@ void Form::SetBounds(int left, int top, int width, int height)
     ApplyBounds();
 }
 
+QRect Form::Bounds() const
+{
+    // A shown window is where the user or the window system put it last.
+    return isVisible() ? frameGeometry() : bounds_.value_or(frameGeometry());
+}
+
 int Form::Left() const
 {
-    return bounds_ ? bounds_->left() : frameGeometry().left();
+    return Bounds().left();
 }
 
 int Form::Top() const
 {
-    return bounds_ ? bounds_->top() : frameGeometry().top();
+    return Bounds().top();
 }
 
 void Form::SetLeft(int left)
 {
-    const QRect now = bounds_.value_or(frameGeometry());
+    const QRect now = Bounds();
     SetBounds(left, now.top(), now.width(), now.height());
 }
 
 void Form::SetTop(int top)
 {
-    const QRect now = bounds_.value_or(frameGeometry());
+    const QRect now = Bounds();
     SetBounds(now.left(), top, now.width(), now.height());
+}
+
+void Form::KeepWithin(const QRect& area)
+{
+    if (!area.isValid()) {
+        return;
+    }
+    QRect now = Bounds();
+    if (now.right() > area.right()) {
+        now.moveRight(area.right());
+    }
+    if (now.bottom() > area.bottom()) {
+        now.moveBottom(area.bottom());
+    }
+    if (now.left() < area.left()) {
+        now.moveLeft(area.left());
+    }
+    if (now.top() < area.top()) {
+        now.moveTop(area.top());
+    }
+    SetBounds(now.left(), now.top(), now.width(), now.height());
+}
+
+QRect Form::ScreenArea() const
+{
+    const QScreen* on = screen();
+    return on != nullptr ? on->availableGeometry() : QRect();
 }
 
 void Form::ApplyBounds()

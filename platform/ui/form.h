@@ -50,11 +50,20 @@ public:
     // Left, top, width, height of the whole window on the screen, frame and
     // title bar included (the client area is what the frame leaves).
     void SetBounds(int left, int top, int width, int height);
-    // The window's outer left and top on the screen; setting one keeps the size.
+    // The window's outer left and top on the screen (a shown window's real
+    // place, wherever it was moved; else the place asked for); setting one
+    // keeps the size.
     [[nodiscard]] int Left() const;
     [[nodiscard]] int Top() const;
     void SetLeft(int left);
     void SetTop(int top);
+    // Moves the window by no more than it takes to lie wholly inside `area`:
+    // up and left where it sticks out below or right, down and right where
+    // it begins above or left of it. An invalid area changes nothing.
+    void KeepWithin(const QRect& area);
+    // The available area (without panels and docks) of the screen the
+    // window is on.
+    [[nodiscard]] QRect ScreenArea() const;
     void CenterOnScreen();
     // The control focused when the form is shown.
     void SetActiveControl(QWidget* control) { activeControl_ = control; }
@@ -79,6 +88,7 @@ protected:
 private:
     bool CloseQuery();
     void RunDestroy();
+    [[nodiscard]] QRect Bounds() const;
     void ApplyBounds();
 
     int modalResult_ = mrNone;

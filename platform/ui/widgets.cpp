@@ -3,14 +3,29 @@
 #include "platform/ui/application.h"
 
 #include <QApplication>
-#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QStyle>
+#include <QValidator>
 
 namespace ui {
 namespace {
 
 const char* const kAlign = "ui.align";
+
+// Letters become capitals however they enter an edit: typed, composed by an
+// input method, pasted, dropped or set. Character by character, so the text
+// keeps its length and the caret its place.
+class UpperCase : public QValidator {
+public:
+    using QValidator::QValidator;
+    State validate(QString& input, int& /*pos*/) const override
+    {
+        for (QChar& c : input) {
+            c = c.toUpper();
+        }
+        return Acceptable;
+    }
+};
 
 }  // namespace
 
@@ -183,29 +198,13 @@ Edit::Edit(QWidget* parent) : QLineEdit(WithApplication(parent))
     });
 }
 
-void Edit::keyPressEvent(QKeyEvent* event)
+void Edit::SetCharCase(CharCase charCase)
 {
-    const QString upper = event->text().toUpper();
-    if (case_ == CharCase::Upper && upper != event->text()) {
-        QKeyEvent capital(event->type(), event->key(), event->modifiers(), upper, event->isAutoRepeat(),
-                          static_cast<quint16>(event->count()));
-        QLineEdit::keyPressEvent(&capital);
-        event->setAccepted(capital.isAccepted());
-        return;
+    case_ = charCase;
+    setValidator(case_ == CharCase::Upper ? new UpperCase(this) : nullptr);
+    if (case_ == CharCase::Upper) {
+        setText(text());
     }
-    QLineEdit::keyPressEvent(event);
-}
-
-void Edit::inputMethodEvent(QInputMethodEvent* event)
-{
-    const QString upper = event->commitString().toUpper();
-    if (case_ == CharCase::Upper && upper != event->commitString()) {
-        QInputMethodEvent capital(event->preeditString(), event->attributes());
-        capital.setCommitString(upper, event->replacementStart(), event->replacementLength());
-        QLineEdit::inputMethodEvent(&capital);
-        return;
-    }
-    QLineEdit::inputMethodEvent(event);
 }
 
 }  // namespace ui

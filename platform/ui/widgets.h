@@ -72,17 +72,14 @@ public:
 enum class CharCase { Normal, Upper };
 
 // A plain edit; OnChange fires on every change of its text. With
-// CharCase::Upper, letters typed or composed arrive as capitals.
+// CharCase::Upper, letters arrive as capitals however they come: typed,
+// composed, pasted or dropped.
 class Edit : public QLineEdit {
 public:
     explicit Edit(QWidget* parent);
     std::function<void(QWidget* sender)> OnChange;
     [[nodiscard]] CharCase Case() const { return case_; }
-    void SetCharCase(CharCase charCase) { case_ = charCase; }
-
-protected:
-    void keyPressEvent(QKeyEvent* event) override;
-    void inputMethodEvent(QInputMethodEvent* event) override;
+    void SetCharCase(CharCase charCase);
 
 private:
     CharCase case_ = CharCase::Normal;

@@ -15,6 +15,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QClipboard>
+#include <QGuiApplication>
+
 #include <functional>
 #include <memory>
 #include <sstream>
@@ -117,6 +120,7 @@ void Retype(QLineEdit* box, const QString& text)
 }
 
 const std::string kDiag = "select FDiagCode as FCode,FName,FInputCode from TDictDiagICD ";
+const std::string kStaff = "select * from TEmployee ";
 
 TEST_F(Pickers, TheCodePickerSearchesByTheFirstTwoCharacters)
 {
@@ -157,6 +161,82 @@ TEST_F(Pickers, TheCodePickerSearchesByTheFirstTwoCharacters)
     EXPECT_EQ(result.name, "");
 }
 
+std::vector<QWidget*> Walk(int steps, int key, Qt::KeyboardModifiers modifiers)
+{
+    std::vector<QWidget*> visited;
+    for (int i = 0; i < steps; ++i) {
+        uitest::Key(key, modifiers);
+        visited.push_back(uitest::Focused());
+    }
+    return visited;
+}
+
+QStringList Titles(const TDataGrid& grid)
+{
+    QStringList titles;
+    for (int col = 0; col < grid.ColumnCount(); ++col) {
+        titles << grid.Column(col)->Title() + "/" + QString::number(grid.Column(col)->Width());
+    }
+    return titles;
+}
+
+TEST_F(Pickers, TabAndShiftTabWalkTheTabOrdersFromTheBoxAndTheTitlesStandBeforeAnySearch)
+{
+    ChooseCode(1, [&](TChoiceDiagForm& picker) {
+        TDataGrid* grid = picker.DBGrid2;
+        const QStringList diagTitles = Titles(*grid);
+        EXPECT_TRUE(diagTitles.join("|").startsWith(QString::fromUtf8("代码/"))) << diagTitles.join("|").toStdString();
+        EXPECT_TRUE(diagTitles.join("|").contains(QString::fromUtf8("|名称/"))) << diagTitles.join("|").toStdString();
+        EXPECT_TRUE(diagTitles.join("|").contains(QString::fromUtf8("|输入码/"))) << diagTitles.join("|").toStdString();
+        EXPECT_NE(grid->Column(1)->Width(), TDataGrid::DefaultColWidth) << "the name field's width";
+        // 选定 is disabled until a search finds a row; the grid keeps Tab, Ctrl+Tab leaves it.
+        EXPECT_EQ(Walk(3, Qt::Key_Tab, Qt::NoModifier),
+                  (std::vector<QWidget*>{picker.CheckFlag, picker.BtnClose, grid}));
+        EXPECT_EQ(Walk(1, Qt::Key_Tab, Qt::ControlModifier), std::vector<QWidget*>{picker.EditInputCode});
+        EXPECT_EQ(Walk(2, Qt::Key_Backtab, Qt::ShiftModifier), (std::vector<QWidget*>{grid, grid}));
+        EXPECT_EQ(Walk(1, Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier),
+                  std::vector<QWidget*>{picker.BtnClose});
+        EXPECT_EQ(Walk(1, Qt::Key_Backtab, Qt::ShiftModifier), std::vector<QWidget*>{picker.CheckFlag});
+        uitest::Key(Qt::Key_Space);
+        EXPECT_TRUE(picker.CheckFlag->isChecked()) << "the check box ticked by the keyboard";
+        uitest::ShiftTab();
+        ASSERT_EQ(uitest::Focused(), picker.EditInputCode);
+        uitest::Type(QStringLiteral("35"));
+        EXPECT_EQ(DiagStatement(), kDiag + "where FDiagCode like '%35%' ");
+        EXPECT_EQ(Walk(4, Qt::Key_Tab, Qt::NoModifier),
+                  (std::vector<QWidget*>{picker.CheckFlag, picker.OKBtn, picker.BtnClose, grid}));
+        EXPECT_EQ(Titles(*grid), diagTitles) << "the same titles and widths as before the search";
+        // A failed search closes the list: the titles stay the fields'.
+        db_->Exec("alter table TDictDiagICD rename to TDictDiagICDGone");
+        picker.EditInputCode->setFocus();
+        uitest::Type(QStringLiteral("9"));
+        EXPECT_FALSE(DMInteface->QDiag->Active());
+        EXPECT_EQ(Titles(*grid), diagTitles);
+        db_->Exec("alter table TDictDiagICDGone rename to TDictDiagICD");
+        picker.EditInputCode->setFocus();
+        uitest::Enter();
+    });
+    EXPECT_EQ(driver_.Boxes().size(), 1u) << "the failed search's error";
+
+    ChooseEmployee("医生", [&](TChoiceEmployeeForm& picker) {
+        EXPECT_EQ(Titles(*picker.DBGrid2), (QStringList{QString::fromUtf8("姓名/85"), QString::fromUtf8("输入码/82"),
+                                                         QString::fromUtf8("工作/97")}));
+        uitest::Type(QStringLiteral("zs"));
+        EXPECT_EQ(Walk(5, Qt::Key_Tab, Qt::NoModifier),
+                  (std::vector<QWidget*>{picker.CheckFlag, picker.OKBtn, picker.BtnClose, picker.CheckJob,
+                                         picker.DBGrid2}));
+        uitest::Key(Qt::Key_Tab, Qt::ControlModifier);
+        EXPECT_EQ(Walk(3, Qt::Key_Backtab, Qt::ShiftModifier),
+                  (std::vector<QWidget*>{picker.DBGrid2, picker.DBGrid2, picker.DBGrid2}));
+        uitest::Key(Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
+        EXPECT_EQ(uitest::Focused(), picker.CheckJob);
+        uitest::Key(Qt::Key_Space);
+        EXPECT_EQ(EmployeeStatement(), kStaff + "where FInputCode like 'ZS%'  and FDeptCode='0301' ");
+        picker.EditInputCode->setFocus();
+        uitest::Enter();
+    });
+}
+
 TEST_F(Pickers, OperationsAreSearchedInTheirOwnDictionary)
 {
     std::string statement;
@@ -194,6 +274,26 @@ TEST_F(Pickers, KeysMoveTheListAndDoNothingElseInTheBox)
         EXPECT_EQ(picker.EditInputCode->text(), QStringLiteral("K35.9")) << "the caret stayed at the end";
         uitest::Key(Qt::Key_Backspace);
         EXPECT_EQ(picker.EditInputCode->text(), QStringLiteral("K35."));
+        // The editing keys work as they do in any edit, and pasted letters become capitals.
+        picker.EditInputCode->selectAll();
+        uitest::Key(Qt::Key_X, Qt::ControlModifier);
+        EXPECT_EQ(picker.EditInputCode->text(), QString());
+        EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("K35."));
+        uitest::Key(Qt::Key_Z, Qt::ControlModifier);
+        EXPECT_EQ(picker.EditInputCode->text(), QStringLiteral("K35."));
+        QGuiApplication::clipboard()->setText(QStringLiteral("jxh"));
+        picker.EditInputCode->clear();
+        uitest::Key(Qt::Key_V, Qt::ControlModifier);
+        EXPECT_EQ(picker.EditInputCode->text(), QStringLiteral("JXH"));
+        EXPECT_EQ(DiagStatement(), kDiag + "where FInputCode like 'JXH%' ");
+        picker.EditInputCode->clear();
+        QGuiApplication::clipboard()->setText(QStringLiteral("k35."));
+        picker.EditInputCode->paste();  // what the context menu's 粘贴 does
+        EXPECT_EQ(picker.EditInputCode->text(), QStringLiteral("K35."));
+        picker.EditInputCode->selectAll();
+        uitest::Key(Qt::Key_C, Qt::ControlModifier);
+        QGuiApplication::clipboard()->clear();
+        EXPECT_EQ(picker.EditInputCode->text(), QStringLiteral("K35."));
         uitest::Escape();
         EXPECT_TRUE(picker.isVisible()) << "no key cancels";
         uitest::Down();
@@ -230,11 +330,12 @@ TEST_F(Pickers, BlanksAroundTheTextAreTrimmedAndABlankBoxSearchesNothing)
         uitest::Type(QStringLiteral("sh "));
         EXPECT_EQ(picker.EditInputCode->text(), QStringLiteral("SH"));
         EXPECT_EQ(DiagStatement(), kDiag + "where FInputCode like 'SH%' ");
+        picker.EditInputCode->setText(QStringLiteral(" \t") + QString::fromUtf8("阑尾"));
+        EXPECT_EQ(picker.EditInputCode->text(), QString::fromUtf8("阑尾"));
+        EXPECT_EQ(DiagStatement(), kDiag + "where FName like '阑尾%' ");
         picker.BtnCloseClick(picker.BtnClose);
     });
 }
-
-const std::string kStaff = "select * from TEmployee ";
 
 TEST_F(Pickers, TheStaffPickerIsLimitedToTheDepartmentAndTheJob)
 {

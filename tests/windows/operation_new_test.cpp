@@ -11,6 +11,7 @@
 #include "controls/dbedit.h"
 #include "data/DMIntefaceUnit.h"
 #include "data/dataset/locale_settings.h"
+#include "pickers/ChoiceEmployee.h"
 #include "platform/ui/application.h"
 #include "platform/ui/messagebox.h"
 #include "platform/ui/widgets.h"
@@ -237,6 +238,57 @@ TEST_F(Editor, ACompleteNewApplicationIsStoredWithTheListsDayAndTheCallValues)
     EXPECT_EQ(column("FOperRoom"), "");
     EXPECT_FALSE(column("FEnterDate").empty()) << "filled by the server";
     EXPECT_EQ(OperationNewForm, nullptr);
+}
+
+TEST_F(Editor, AfterAFailedStoreWhatTheQuickPicksAndTheStaffPickerShowIsWhatIsStored)
+{
+    db_->Exec("insert into TEmployee (FEmployeeID, FName, FInputCode, FDeptCode, FJob) values "
+              "('000002', '刘洋', 'LY', '0301', '医生')");
+    TDataSetState afterFailure = dsInactive;
+    RunEditor(1, [&](TOperationNewForm& editor) {
+        TypeInto(editor.EditBedNo, QStringLiteral("12"));
+        uitest::Tab();
+        DMInteface->QOperationPlanFName->SetAsString("王五");
+        DMInteface->QOperationPlanFDiagCode->SetAsString("K35.901");
+        DMInteface->QOperationPlanFOperCode->SetAsString("47.0101");
+        DMInteface->QOperationPlanFTime->SetAsString("09:30");
+        DMInteface->QOperationPlanFDiag->SetAsString("急性阑尾炎");
+        DMInteface->QOperationPlanFOper->SetAsString("阑尾切除术");
+        editor.ComboBloodType->setFocus();
+        uitest::Type(QStringLiteral("1"));
+        editor.ComboAnaesthesia->setFocus();
+        uitest::Type(QStringLiteral("1"));
+        TypeInto(editor.DBComboDoctor, QString::fromUtf8("张建国"));
+        // Another row took the number meanwhile: the insert fails.
+        db_->Exec("insert into TOperationPlan (FSerialNo, FOperDate, FDeptCode, FStatus) values "
+                  "(57, '2000-01-01 00:00:00', '9999', 0)");
+        uitest::Click(editor.BtnOk);
+        afterFailure = DMInteface->QOperationPlan->State();
+        // Browsed now, in new mode: a staff pick begins the edit again, and so
+        // does a quick pick after the next failure.
+        for (TDBComboEdit* box : {editor.DBComboDoctor, editor.DBComboAssistant3}) {
+            driver_.OnModal<TChoiceEmployeeForm>([](TChoiceEmployeeForm&) {
+                uitest::Type(QStringLiteral("ly"));
+                uitest::Enter();
+            });
+            box->setFocus();
+            uitest::F2();
+        }
+        uitest::Click(editor.BtnOk);
+        db_->Exec("delete from TOperationPlan where FSerialNo = 57");
+        editor.ComboBloodType->setFocus();
+        uitest::Type(QStringLiteral("2"));
+        uitest::Click(editor.BtnOk);
+    });
+    ASSERT_EQ(afterFailure, dsBrowse) << "the failed store left the row browsed";
+    EXPECT_EQ(driver_.Boxes().size(), 4u) << "only the two failed stores' boxes";
+    EXPECT_EQ(db_->Scalar("select count(*) from TOperationPlan"), "1");
+    auto column = [&](const std::string& name) {
+        return db_->Scalar("select " + name + " from TOperationPlan where FSerialNo = 57");
+    };
+    EXPECT_EQ(column("FBloodType"), "B型");
+    EXPECT_EQ(column("FOperator"), "刘洋");
+    EXPECT_EQ(column("FAssistant3"), "刘洋");
 }
 
 TEST_F(Editor, AMissingBloodTypeIsRefusedWithItsMessageOnlyAndTheRowStaysInInsertState)
