@@ -4,11 +4,10 @@
 #include "data/DMIntefaceUnit.h"
 #include "platform/text/gbk.h"
 #include "platform/ui/application.h"
+#include "platform/ui/display.h"
 #include "windows/OperationApply.h"
 
 #include <QApplication>
-
-#include <dlfcn.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -31,54 +30,6 @@ bool Connect(TDMInteface& dm) noexcept
     } catch (...) {
         return false;
     }
-}
-
-const char* Environment(const char* name)
-{
-    const char* value = std::getenv(name);
-    return value != nullptr ? value : "";
-}
-
-// Whether the X server that DISPLAY names accepts a connection. Asked through
-// the X client library that Qt's own X platform loads; without it Qt decides.
-bool XServerReachable()
-{
-    void* xcb = dlopen("libxcb.so.1", RTLD_NOW | RTLD_LOCAL);
-    if (xcb == nullptr) {
-        return true;
-    }
-    using ConnectFn = void* (*)(const char*, int*);
-    using HasErrorFn = int (*)(void*);
-    using DisconnectFn = void (*)(void*);
-    const auto connect = reinterpret_cast<ConnectFn>(dlsym(xcb, "xcb_connect"));
-    const auto hasError = reinterpret_cast<HasErrorFn>(dlsym(xcb, "xcb_connection_has_error"));
-    const auto disconnect = reinterpret_cast<DisconnectFn>(dlsym(xcb, "xcb_disconnect"));
-    bool reachable = true;
-    if (connect != nullptr && hasError != nullptr && disconnect != nullptr) {
-        void* connection = connect(nullptr, nullptr);
-        reachable = connection != nullptr && hasError(connection) == 0;
-        disconnect(connection);  // also frees a connection that failed
-    }
-    dlclose(xcb);
-    return reachable;
-}
-
-// Qt ends the process when it finds no window system, or when the X server
-// it is sent to does not answer; the host must live on.
-bool WindowSystemAvailable()
-{
-    if (QApplication::instance() != nullptr) {
-        return true;
-    }
-    const std::string platform = Environment("QT_QPA_PLATFORM");
-    const std::string first = platform.substr(0, platform.find_first_of(";:"));
-    if (!first.empty() && first != "xcb") {
-        return true;  // a platform of its own choosing (offscreen, vnc, wayland, ...)
-    }
-    if (*Environment("DISPLAY") != '\0') {
-        return XServerReachable();
-    }
-    return first.empty() && *Environment("WAYLAND_DISPLAY") != '\0';
 }
 
 // Frees the list window when the call ends, however it ends; its destroy
@@ -130,7 +81,7 @@ extern "C" OPEREDIT_EXPORT const char* OPEREDIT_CALL operedit(const char* applic
         return result::kTooLong;
     }
 
-    if (!WindowSystemAvailable()) {
+    if (!ui::PrepareWindowSystem()) {
         return result::kNoDisplay;
     }
 

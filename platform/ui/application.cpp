@@ -5,13 +5,17 @@
 
 #include <QApplication>
 
+#include <string>
+
 namespace ui {
 namespace {
 
 // QApplication keeps references to both for its whole life.
 int g_argc = 1;
 char g_arg0[] = "operedit";
-char* g_argv[] = {g_arg0, nullptr};
+char g_platformOption[] = "-platform";
+std::string g_platform;
+char* g_argv[] = {g_arg0, nullptr, nullptr, nullptr};
 
 // The last guard: an error that escaped every handler of ours still never
 // reaches Qt's event loop.
@@ -34,6 +38,11 @@ public:
 Application::Application()
 {
     if (QApplication::instance() == nullptr) {
+        if (!g_platform.empty()) {
+            g_argv[1] = g_platformOption;
+            g_argv[2] = g_platform.data();
+            g_argc = 3;
+        }
         // Kept for the process: a second call of the module reuses it.
         new GuardedApplication(g_argc, g_argv);
     }
@@ -51,6 +60,11 @@ dataset::ErrorBoxHook Application::InstallErrorBoxHook()
 {
     return dataset::SetErrorBoxHook(
         [this](const std::string& message) { ShowErrorBox(QString::fromStdString(message)); });
+}
+
+void Application::SetPlatform(const std::string& platform)
+{
+    g_platform = platform;
 }
 
 Application& Application::Instance()

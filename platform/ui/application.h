@@ -23,6 +23,7 @@
 #include <QString>
 
 #include <exception>
+#include <string>
 #include <type_traits>
 #include <utility>
 
@@ -35,6 +36,9 @@ class Application {
 public:
     // The application object; creates the QApplication when none exists.
     static Application& Instance();
+    // The Qt platform the QApplication is started on ("" for Qt's own
+    // choice); takes effect only before the first Instance().
+    static void SetPlatform(const std::string& platform);
 
     [[nodiscard]] QApplication* Qt() const;
     [[nodiscard]] const QString& Title() const { return title_; }

@@ -151,17 +151,23 @@ TEST_F(OperEditEntry, AListThatCannotBeReadEndsTheCallWithItsOwnTextAndLeavesNot
 }
 
 // The host calls operedit in a process of its own, where Qt has not started yet.
-TEST(OperEditHost, AnXServerThatDoesNotAnswerIsReportedInsteadOfEndingTheHost)
+TEST(OperEditHost, AWindowSystemThatDoesNotAnswerIsReportedInsteadOfEndingTheHost)
 {
     testenv::HisDatabase db(Backend::Sqlite);  // the login succeeds: only the display is missing
     int display = 150;
     while (display < 200 && access(("/tmp/.X11-unix/X" + std::to_string(display)).c_str(), F_OK) == 0) {
         ++display;
     }
-    for (const std::string platform : {"-u QT_QPA_PLATFORM", "QT_QPA_PLATFORM=xcb"}) {
+    const std::string x = "DISPLAY=:" + std::to_string(display);
+    // A Wayland desktop whose compositor is gone, with or without Qt's Wayland plugin installed.
+    const std::string wayland = "XDG_RUNTIME_DIR=/tmp WAYLAND_DISPLAY=operedit-no-compositor";
+    for (const std::string platform :
+         {"-u QT_QPA_PLATFORM -u WAYLAND_DISPLAY " + x, "-u WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb " + x,
+          "-u QT_QPA_PLATFORM -u XDG_SESSION_TYPE -u DISPLAY " + wayland,
+          "-u QT_QPA_PLATFORM -u DISPLAY XDG_SESSION_TYPE=wayland " + wayland,
+          "-u DISPLAY QT_QPA_PLATFORM=wayland " + wayland}) {
         SCOPED_TRACE(platform);
-        const std::string run = "env -u WAYLAND_DISPLAY " + platform + " DISPLAY=:" + std::to_string(display) +
-                                " '" + BinaryDir() + "/bin/emrhost' doctor 0301 ward 2>/dev/null";
+        const std::string run = "env " + platform + " '" + BinaryDir() + "/bin/emrhost' doctor 0301 ward 2>/dev/null";
         std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(run.c_str(), "r"), pclose);
         ASSERT_TRUE(pipe);
         std::string output;

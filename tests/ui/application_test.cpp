@@ -1,7 +1,9 @@
 #include "data/dataset/db_errors.h"
 #include "platform/ui/application.h"
+#include "platform/ui/display.h"
 #include "platform/ui/messagebox.h"
 #include "platform/ui/widgets.h"
+#include "tests/support/test_env.h"
 #include "tests/support/ui_driver.h"
 
 #include <gtest/gtest.h>
@@ -10,7 +12,16 @@
 #include <QMessageBox>
 #include <QTimer>
 
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <optional>
 #include <stdexcept>
+#include <string>
 
 namespace {
 
@@ -140,6 +151,86 @@ TEST(MessageBoxTest, RealBoxIsModalOnTopWithChineseButtonsAndItsDefault)
     EXPECT_TRUE(onTop);
     EXPECT_EQ(modality, Qt::ApplicationModal);
     EXPECT_EQ(icon, QMessageBox::Question);
+}
+
+// Which window system Qt is started on, for the environments ward desktops
+// have: X, Wayland with and without Qt's Wayland plugin, XWayland, none.
+TEST(WindowSystem, QtStartsOnlyOnAPlatformThatWillAnswer)
+{
+    struct Case {
+        const char* what;
+        std::map<std::string, std::string> env;
+        bool x;       // the X server answers
+        bool plugin;  // Qt's Wayland plugin is installed
+        bool socket;  // the compositor answers
+        std::optional<std::string> platform;
+    };
+    const std::map<std::string, std::string> wayland = {{"WAYLAND_DISPLAY", "wayland-0"}};
+    const std::map<std::string, std::string> session = {{"WAYLAND_DISPLAY", "wayland-0"},
+                                                        {"XDG_SESSION_TYPE", "wayland"}};
+    const std::map<std::string, std::string> xwayland = {
+        {"WAYLAND_DISPLAY", "wayland-0"}, {"XDG_SESSION_TYPE", "wayland"}, {"DISPLAY", ":0"}};
+    const Case cases[] = {
+        {"X", {{"DISPLAY", ":0"}}, true, false, false, ""},
+        {"X that does not answer", {{"DISPLAY", ":0"}}, false, false, false, std::nullopt},
+        {"nothing at all", {}, false, false, false, std::nullopt},
+        {"Wayland only, no plugin", wayland, false, false, true, std::nullopt},
+        {"Wayland only, with the plugin: Qt is told", wayland, false, true, true, "wayland"},
+        {"Wayland only, the compositor gone", wayland, false, true, false, std::nullopt},
+        {"Wayland session, with the plugin", session, false, true, true, ""},
+        {"Wayland session, no plugin and no X", session, false, false, true, std::nullopt},
+        {"Wayland session, no plugin: XWayland", xwayland, true, false, true, ""},
+        {"Wayland session on GNOME: X first", {{"WAYLAND_DISPLAY", "wayland-0"}, {"XDG_SESSION_TYPE", "wayland"},
+                                             {"XDG_CURRENT_DESKTOP", "ubuntu:GNOME"}}, false, true, true, "wayland"},
+        {"wayland asked for, no plugin", {{"QT_QPA_PLATFORM", "wayland"}, {"WAYLAND_DISPLAY", "wayland-0"}}, true,
+         false, true, std::nullopt},
+        {"wayland-egl asked for, with the plugin", {{"QT_QPA_PLATFORM", "wayland-egl"}, {"WAYLAND_DISPLAY", "w"}},
+         false, true, true, ""},
+        {"a list falls back to xcb", {{"QT_QPA_PLATFORM", "wayland;xcb"}, {"DISPLAY", ":0"}}, true, false, false, ""},
+        {"xcb asked for, X does not answer", {{"QT_QPA_PLATFORM", "xcb"}, {"DISPLAY", ":0"}}, false, true, true,
+         std::nullopt},
+        {"offscreen with options", {{"QT_QPA_PLATFORM", "offscreen:size=800x600"}}, false, false, false, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ui::DisplayProbe probe{[&c](const char* name) {
+                                   const auto it = c.env.find(name);
+                                   return it != c.env.end() ? it->second : std::string();
+                               },
+                               [&c] { return c.x; }, [&c] { return c.plugin; }, [&c] { return c.socket; }};
+        EXPECT_EQ(ui::ChooseQtPlatform(probe), c.platform);
+    }
+}
+
+// The probes of this process look where Qt looks.
+TEST(WindowSystem, TheProbesFindThePluginAndTheCompositorsSocket)
+{
+    testenv::TempDir dir;
+    const ui::DisplayProbe system = ui::SystemDisplay();
+    {
+        std::filesystem::create_directories(dir.Path() + "/platforms");
+        dir.Write("platforms/libqwayland-generic.so", "");
+        testenv::ScopedEnv plugins("QT_PLUGIN_PATH", dir.Path().c_str());
+        EXPECT_TRUE(system.waylandPluginInstalled());
+    }
+    testenv::ScopedEnv runtime("XDG_RUNTIME_DIR", dir.Path().c_str());
+    testenv::ScopedEnv display("WAYLAND_DISPLAY", "wayland-test");
+    EXPECT_FALSE(system.waylandCompositorAnswers()) << "no socket";
+    const int listener = socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(listener, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string path = dir.Path() + "/wayland-test";
+    std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+    ASSERT_EQ(bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(listen(listener, 1), 0);
+    EXPECT_TRUE(system.waylandCompositorAnswers());
+    {
+        testenv::ScopedEnv absolute("WAYLAND_DISPLAY", path.c_str());
+        EXPECT_TRUE(system.waylandCompositorAnswers()) << "a path names the socket itself";
+    }
+    close(listener);
+    EXPECT_FALSE(system.waylandCompositorAnswers()) << "nobody listens any more";
 }
 
 }  // namespace
