@@ -379,6 +379,11 @@ QRect RectIn(QWidget* window, QWidget* widget, QRect rect)
 
 QString SaveImage(QWidget* widget, const QString& fileName)
 {
+    return SaveImage(Grab(widget), fileName);
+}
+
+QString SaveImage(const QImage& image, const QString& fileName)
+{
     const bool docs = std::getenv("OPEREDIT_UPDATE_IMAGES") != nullptr;
     const char* root = std::getenv(docs ? "OPEREDIT_SOURCE_DIR" : "OPEREDIT_BINARY_DIR");
     if (root == nullptr) {
@@ -387,7 +392,7 @@ QString SaveImage(QWidget* widget, const QString& fileName)
     const QString dir = QString::fromLocal8Bit(root) + (docs ? QStringLiteral("/docs/images") : QStringLiteral("/images"));
     QDir().mkpath(dir);
     const QString path = dir + QLatin1Char('/') + fileName;
-    return Grab(widget).save(path, "PNG") ? path : QString();
+    return image.save(path, "PNG") ? path : QString();
 }
 
 }  // namespace uitest

@@ -133,6 +133,7 @@ void ShowActive(QWidget* window);
 // OPEREDIT_UPDATE_IMAGES is set, else under images/ of the build tree.
 // Returns the path written, or an empty text.
 QString SaveImage(QWidget* widget, const QString& fileName);
+QString SaveImage(const QImage& image, const QString& fileName);
 
 }  // namespace uitest
 

@@ -4,6 +4,7 @@
 #include "windows/OperationNew.h"
 
 #include "controls/buttonedit.h"
+#include "controls/datagrid.h"
 #include "controls/dbcombobox.h"
 #include "controls/dbedit.h"
 #include "data/DMIntefaceUnit.h"
@@ -21,6 +22,13 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractItemView>
+#include <QCheckBox>
+#include <QFontInfo>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QPainter>
+#include <QScreen>
+#include <QStyle>
 
 #include <functional>
 #include <memory>
@@ -266,6 +274,191 @@ TEST_F(Fields, PictureOfAFilledInApplication)
         editor.BtnCloseClick(editor.BtnClose);
     });
     OperationApplyForm->BtnModifyClick(OperationApplyForm->BtnModify);
+}
+
+// The screens wards have: these cases also run on a 1366 x 768 screen and on
+// desktops scaled to 125, 150 and 200 % (tests/windows/CMakeLists.txt).
+using Screens = Fields;
+
+double Scale()
+{
+    return QGuiApplication::primaryScreen()->devicePixelRatio();
+}
+
+QString ScreenName()
+{
+    const QSize size = QGuiApplication::primaryScreen()->geometry().size();
+    return QStringLiteral("%1x%2@%3").arg(size.width()).arg(size.height()).arg(qRound(Scale() * 100));
+}
+
+TEST_F(Screens, PickersOpenBelowTheirBoxesFromWhereTheEditorIsAndWhollyOnItsScreen)
+{
+    struct Opened {
+        QRect editor;
+        QRect picker;
+        QRect area;
+    };
+    std::vector<Opened> opened;
+    // The ward's screen as the user sees it with the third assistant's picker open.
+    QImage screen(QGuiApplication::primaryScreen()->geometry().size(), QImage::Format_RGB32);
+    screen.fill(QColor(0x3a, 0x6e, 0xa5));
+    QRect closeButton;
+    const auto record = [&](auto& picker) {
+        opened.push_back({OperationNewForm->frameGeometry(), picker.frameGeometry(), picker.ScreenArea()});
+        if (opened.size() == 6 && Scale() == 1.0) {
+            QPainter painter(&screen);
+            painter.drawImage(OperationApplyForm->geometry().topLeft(), uitest::Grab(OperationApplyForm));
+            painter.drawImage(OperationNewForm->geometry().topLeft(), uitest::Grab(OperationNewForm));
+            painter.drawImage(picker.geometry().topLeft(), uitest::Grab(&picker));
+            closeButton = QRect(picker.BtnClose->mapToGlobal(QPoint()), picker.BtnClose->size());
+        }
+        picker.BtnCloseClick(picker.BtnClose);
+    };
+    const auto pickers = [&] {
+        for (int pass = 0; pass < 2; ++pass) {
+            for (int i = 0; i < 2; ++i) {
+                driver_.OnModal<TChoiceDiagForm>(record);
+            }
+            for (int i = 0; i < 4; ++i) {
+                driver_.OnModal<TChoiceEmployeeForm>(record);
+            }
+        }
+    };
+    Modify([](TOperationNewForm& editor) {
+        // As the window system centred it, then where the user dragged it.
+        for (const QPoint moved : {QPoint(), QPoint(40, 8)}) {
+            if (!moved.isNull()) {
+                editor.move(editor.ScreenArea().topLeft() + moved);
+                uitest::Settle();
+                ASSERT_EQ(editor.frameGeometry().topLeft(), editor.ScreenArea().topLeft() + moved);
+            }
+            for (QWidget* box : std::initializer_list<QWidget*>{editor.EditDiagCode, editor.EditOperCode,
+                                                                editor.DBComboDoctor, editor.DBComboAssistant1,
+                                                                editor.DBComboAssistant2, editor.DBComboAssistant3}) {
+                box->setFocus();
+                uitest::F2();
+            }
+        }
+        editor.BtnCloseClick(editor.BtnClose);
+    }, pickers);
+    ASSERT_EQ(opened.size(), 12u);
+    const int below[] = {223, 281, 383, 411, 439, 467};
+    int keptUp = 0;
+    for (std::size_t i = 0; i < opened.size(); ++i) {
+        SCOPED_TRACE(ScreenName().toStdString() + " picker " + std::to_string(i));
+        const Opened& o = opened[i];
+        EXPECT_EQ(o.picker.left(), o.editor.left()) << "the editor's left edge, wherever it is";
+        EXPECT_TRUE(o.area.contains(o.picker)) << "wholly on the screen";
+        const int top = o.editor.top() + below[i % 6];
+        if (top + o.picker.height() <= o.area.bottom() + 1) {
+            EXPECT_EQ(o.picker.top(), top) << "below its box";
+        } else {
+            EXPECT_EQ(o.picker.bottom(), o.area.bottom()) << "moved up by no more than it takes";
+            ++keptUp;
+        }
+    }
+    if (ScreenName() == QStringLiteral("1366x768@100")) {
+        EXPECT_EQ(keptUp, 2) << "the second and third assistants' pickers of the centred editor";
+        uitest::SaveImage(screen, QStringLiteral("ward-screen-1366x768.png"));
+        EXPECT_GT(uitest::InkIn(screen, closeButton.adjusted(4, 4, -4, -4)), 20) << "退出 of the picker on the screen";
+    }
+}
+
+// A text that needs more room on this screen than its control gives it. A
+// grid column narrower than its title is the layout's own choice: there only
+// a title that has the room unscaled must have it here.
+QStringList ClippedTexts(QWidget* window)
+{
+    QStringList clipped;
+    QImage unscaled(1, 1, QImage::Format_ARGB32);
+    const auto check = [&](QWidget* w, const QString& text, const QFont& font, int extra, int room, bool across,
+                           bool asUnscaled = false) {
+        if (!w->isVisibleTo(window) || text.isEmpty()) {
+            return;
+        }
+        const auto need = [&](const QFontMetrics& fm) {
+            return extra + (across ? fm.horizontalAdvance(text) : fm.height());
+        };
+        const int here = need(QFontMetrics(font, w));
+        if (here > room && (!asUnscaled || need(QFontMetrics(font, &unscaled)) <= room)) {
+            clipped << QStringLiteral("%1 \"%2\" needs %3, has %4").arg(w->objectName(), text).arg(here).arg(room);
+        }
+    };
+    for (auto* label : window->findChildren<QLabel*>()) {
+        for (const QString& line : label->text().split('\n')) {
+            check(label, line, label->font(), 0, label->contentsRect().width(), true);
+        }
+        check(label, label->text(), label->font(), 0, label->contentsRect().height(), false);
+    }
+    for (auto* button : window->findChildren<QAbstractButton*>()) {
+        int extra = 0;
+        if (qobject_cast<QCheckBox*>(button) != nullptr) {
+            extra = button->style()->pixelMetric(QStyle::PM_IndicatorWidth) +
+                    button->style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing);
+        } else if (!button->icon().isNull()) {
+            extra = button->iconSize().width() + 4;
+        }
+        check(button, button->text(), button->font(), extra, button->width(), true);
+        check(button, button->text(), button->font(), 0, button->height(), false);
+    }
+    for (auto* edit : window->findChildren<QLineEdit*>()) {
+        check(edit, QString::fromUtf8("Ag测"), edit->font(), 0, edit->contentsRect().height(), false);
+    }
+    for (auto* widget : window->findChildren<QWidget*>()) {
+        auto* grid = dynamic_cast<TDataGrid*>(widget);  // no meta-object of its own
+        if (grid == nullptr) {
+            continue;
+        }
+        for (int col = 0; col < grid->ColumnCount(); ++col) {
+            check(grid, grid->Column(col)->Title(), grid->TitleFont(), 2, grid->Column(col)->Width(), true, true);
+        }
+        check(grid, QString::fromUtf8("Ag测"), grid->TitleFont(), 0, grid->TitleHeight(), false);
+        check(grid, QString::fromUtf8("Ag测"), grid->font(), 0, grid->RowHeight(), false);
+    }
+    return clipped;
+}
+
+// Every window keeps its layout and its Song-style font on every screen:
+// no text wants more room than it has, and the pictures show them.
+TEST_F(Screens, EveryWindowKeepsItsLayoutAndFontAtEveryScale)
+{
+    const QString suffix = qFuzzyCompare(Scale(), 1.5) ? QStringLiteral("-150") : QString();
+    const auto look = [&](QWidget& window, const QString& picture) {
+        SCOPED_TRACE(ScreenName().toStdString() + " " + window.objectName().toStdString());
+        uitest::Settle();
+        EXPECT_EQ(ClippedTexts(&window), QStringList());
+        const QString family = QFontInfo(window.font()).family();
+        EXPECT_TRUE(QStringList({"SimSun", QString::fromUtf8("宋体"), "AR PL UMing CN"}).contains(family))
+            << family.toStdString();
+        const QImage image = uitest::Grab(&window);
+        EXPECT_EQ(image.size(), window.size() * Scale()) << "drawn at the screen's own resolution";
+        if (!suffix.isEmpty()) {
+            uitest::SaveImage(&window, picture + suffix + ".png");
+        }
+    };
+    OperationApplyForm->show();
+    look(*OperationApplyForm, QStringLiteral("list-window"));
+    OperationApplyForm->hide();
+    const auto pickers = [&] {
+        driver_.OnModal<TChoiceDiagForm>([&](TChoiceDiagForm& picker) {
+            uitest::Type(QStringLiteral("k"));
+            look(picker, QStringLiteral("code-picker"));
+            picker.BtnCloseClick(picker.BtnClose);
+        });
+        driver_.OnModal<TChoiceEmployeeForm>([&](TChoiceEmployeeForm& picker) {
+            uitest::Type(QStringLiteral("z"));
+            look(picker, QStringLiteral("staff-picker"));
+            picker.BtnCloseClick(picker.BtnClose);
+        });
+    };
+    Modify([&](TOperationNewForm& editor) {
+        look(editor, QStringLiteral("editor-filled"));
+        editor.EditDiagCode->setFocus();
+        uitest::F2();
+        editor.DBComboDoctor->setFocus();
+        uitest::F2();
+        editor.BtnCloseClick(editor.BtnClose);
+    }, pickers);
 }
 
 }  // namespace
