@@ -128,6 +128,62 @@ TEST_F(Fields, QuickPickKeysSelectAndStoreTheirEntry)
     EXPECT_EQ(Stored("FAssay"), "梅毒");
 }
 
+// Tab until `target` has the focus, as a user without a mouse does.
+bool TabTo(QWidget* target)
+{
+    for (int i = 0; i < 40 && uitest::Focused() != target; ++i) {
+        uitest::Tab();
+    }
+    return uitest::Focused() == target;
+}
+
+TEST_F(Fields, BothPickersWorkFromTheKeyboardAlone)
+{
+    std::string anywhere;
+    std::string allDepartments;
+    const auto pickers = [&] {
+        driver_.OnModal<TChoiceDiagForm>([&](TChoiceDiagForm& picker) {
+            uitest::Type(QStringLiteral("35"));
+            uitest::Tab();
+            EXPECT_EQ(uitest::Focused(), picker.CheckFlag);
+            uitest::Key(Qt::Key_Space);  // 任意匹配
+            anywhere = DMInteface->QDiag->SQL()[0];
+            uitest::ShiftTab();
+            uitest::Enter();
+        });
+        driver_.OnModal<TChoiceEmployeeForm>([&](TChoiceEmployeeForm& picker) {
+            uitest::Type(QStringLiteral("l"));
+            for (int i = 0; i < 4; ++i) {
+                uitest::Tab();  // 仅本科室, 选定, 退出, 仅医生
+            }
+            EXPECT_EQ(uitest::Focused(), picker.CheckJob);
+            uitest::Key(Qt::Key_Space);
+            for (int i = 0; i < 3; ++i) {
+                uitest::ShiftTab();
+            }
+            EXPECT_EQ(uitest::Focused(), picker.CheckFlag);
+            uitest::Key(Qt::Key_Space);
+            allDepartments = DMInteface->QEmployee->SQL()[0];
+            uitest::ShiftTab();
+            uitest::Enter();
+        });
+    };
+    Modify([](TOperationNewForm& editor) {
+        ASSERT_TRUE(TabTo(editor.EditDiagCode));
+        uitest::F2();
+        EXPECT_EQ(uitest::Focused(), editor.EditDiag);
+        ASSERT_TRUE(TabTo(editor.DBComboDoctor));
+        uitest::F2();
+        ASSERT_TRUE(TabTo(editor.BtnOk));
+        uitest::Enter();
+    }, pickers);
+    EXPECT_EQ(anywhere, "select FDiagCode as FCode,FName,FInputCode from TDictDiagICD where FDiagCode like '%35%' ");
+    EXPECT_EQ(allDepartments, "select * from TEmployee where FInputCode like 'L%' ");
+    EXPECT_EQ(Stored("FDiagCode"), "K35.900");
+    EXPECT_EQ(Stored("FOperator"), "刘洋");
+    EXPECT_TRUE(driver_.Boxes().empty());
+}
+
 TEST_F(Fields, QuickPickKeysAndEnterWorkWithTheListDroppedDown)
 {
     QStringList after;
