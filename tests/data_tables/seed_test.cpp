@@ -1,6 +1,9 @@
 // The demo and bulk data of hisdb-seed, loaded into the SQLite schema.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
+#include <map>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -173,6 +176,62 @@ TEST(BulkData, LoadsBesideTheDemoWithUniqueCodesThatFit)
               std::to_string(diag + 3000) + " " + std::to_string(oper + 3000) + " " + std::to_string(staff + 3000));
     ExpectEveryValueFits(db);
     EXPECT_EQ(std::stoi(db.Scalar("select count(*) from TEmployee where FInputCode is null or FName is null")), 0);
+}
+
+// scripts/demo-db keeps the demo current: a database made a week ago shows
+// its applications a week on, on the same days relative to today.
+TEST(DemoDatabase, MovesItsDaysOnToTodayAndStartsAfreshWhenAsked)
+{
+    if (std::system("command -v faketime >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "faketime is not installed (./scripts/install-deps)";
+    }
+    char pattern[] = "/tmp/operedit-demo-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::string dir = pattern;
+    const std::string path = dir + "/his.db";
+    const std::string script = "env HISDB_SEED='" OPEREDIT_SEED_BINARY "' '" + std::string(OPEREDIT_DEFAULT_SOURCE_DIR) +
+                               "/scripts/demo-db' ";
+    const auto byDay = [&path](int shift) {
+        testdb::Db db(path);
+        std::map<std::string, std::string> days;
+        for (const auto& row : db.Rows("select date(FOperDate, '" + std::to_string(shift) +
+                                       " days'), count(*), sum(length(FEnterDate) > 0) from TOperationPlan group by 1")) {
+            days[row[0]] = row[1] + "/" + row[2];
+        }
+        return days;
+    };
+    const auto today = [] {
+        testdb::Db db;
+        return db.Scalar("select date('now', 'localtime')");
+    };
+
+    ASSERT_EQ(std::system(("faketime -f -7d " + script + "'" + path + "' >/dev/null").c_str()), 0);
+    const auto made = byDay(7);  // a week on
+    std::string birthDay;
+    {
+        testdb::Db db(path);
+        EXPECT_EQ(db.Scalar("select date(FDay, '+7 days') from TDemoDay"), today());
+        birthDay = db.Scalar("select FBirthDay from TPat order by FInNo limit 1");
+    }
+    ASSERT_EQ(std::system((script + "'" + path + "' >/dev/null").c_str()), 0);
+    EXPECT_EQ(byDay(0), made) << "every application a week on, none lost";
+    {
+        testdb::Db db(path);
+        EXPECT_EQ(db.Scalar("select FDay from TDemoDay"), today());
+        EXPECT_GT(std::stoi(db.Scalar("select count(*) from TOperationPlan where date(FOperDate) = '" + today() + "'")),
+                  0) << "today's applications";
+        EXPECT_EQ(db.Scalar("select date(FBirthDay, '-7 days') || substr(FBirthDay, 11) from TPat order by FInNo limit 1"),
+                  birthDay) << "in-patients move with the applications, in the same form";
+        db.Exec("insert into TOperationPlan (FSerialNo, FOperDate, FDeptCode, FStatus) values (99999, '2000-01-01', "
+                "'0301', 0)");
+    }
+    ASSERT_EQ(std::system((script + "'" + path + "' >/dev/null").c_str()), 0);  // current: nothing moves
+    EXPECT_EQ(testdb::Db(path).Scalar("select FOperDate from TOperationPlan where FSerialNo = 99999"), "2000-01-01");
+    ASSERT_EQ(std::system((script + "--fresh '" + path + "' >/dev/null").c_str()), 0);
+    EXPECT_EQ(testdb::Db(path).Scalar("select count(*) from TOperationPlan where FSerialNo = 99999"), "0");
+    EXPECT_EQ(testdb::Db(path).Scalar("select FDay from TDemoDay"), today()) << "made afresh today";
+    EXPECT_EQ(byDay(0).size(), made.size()) << "six days back to three ahead";
+    std::filesystem::remove_all(dir);
 }
 
 } // namespace

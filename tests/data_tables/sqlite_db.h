@@ -29,9 +29,9 @@ inline std::string ReadSourceFile(const std::string& relative)
 
 class Db {
 public:
-    Db()
+    explicit Db(const std::string& path = ":memory:")
     {
-        if (sqlite3_open(":memory:", &db_) != SQLITE_OK) {
+        if (sqlite3_open(path.c_str(), &db_) != SQLITE_OK) {
             throw std::runtime_error("sqlite3_open failed");
         }
     }
