@@ -432,8 +432,9 @@ bool TDBComboEdit::BeginChange(QKeyEvent& event)
 
 void TDBComboEdit::inputMethodEvent(QInputMethodEvent* event)
 {
-    // Text composed by an input method begins the edit when it is committed.
-    if (!event->commitString().isEmpty()) {
+    // Text composed by an input method begins the edit when it is committed,
+    // or as soon as composing removes a selection.
+    if (!event->commitString().isEmpty() || (!event->preeditString().isEmpty() && hasSelectedText())) {
         bool go = false;
         ui::Guarded([&] { go = binding_->BeginChange(); });
         if (!go) {

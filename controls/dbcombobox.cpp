@@ -370,6 +370,11 @@ void TDBComboBox::keyPressEvent(QKeyEvent* event)
 
 void TDBComboBox::inputMethodEvent(QInputMethodEvent* event)
 {
+    // Composing over a selection removes it at once: that is a change.
+    if (event->commitString().isEmpty() && !event->preeditString().isEmpty() && lineEdit() != nullptr &&
+        lineEdit()->hasSelectedText() && !BeginChange()) {
+        return;
+    }
     if (!event->commitString().isEmpty()) {
         for (QChar c : event->commitString()) {
             if (Field() != nullptr && !Field()->IsValidChar(ProbeByte(c))) {

@@ -360,6 +360,11 @@ void TDBEdit::keyPressEvent(QKeyEvent* event)
 
 void TDBEdit::inputMethodEvent(QInputMethodEvent* event)
 {
+    // Composing over a selection removes it at once: that is a change.
+    if (event->commitString().isEmpty() && !event->preeditString().isEmpty() && hasSelectedText() &&
+        !BeginChange()) {
+        return;
+    }
     const QString commit = event->commitString();
     if (!commit.isEmpty()) {
         TField* field = Field();

@@ -2,6 +2,7 @@
 #include "entry/operedit.h"
 
 #include "data/DMIntefaceUnit.h"
+#include "entry/login.h"
 #include "platform/text/gbk.h"
 #include "platform/ui/application.h"
 #include "platform/ui/display.h"
@@ -22,8 +23,8 @@ namespace result = operedit_result;
 bool Connect(TDMInteface& dm) noexcept
 {
     try {
-        dm.DatabaseHIS->Params().SetValues("USER NAME", "spemr");
-        dm.DatabaseHIS->Params().SetValues("PASSWORD", "kvrt3816#");
+        dm.DatabaseHIS->Params().SetValues("USER NAME", operedit_login::kUser);
+        dm.DatabaseHIS->Params().SetValues("PASSWORD", operedit_login::kPassword);
         dm.DatabaseHIS->SetLoginPrompt(false);
         dm.DatabaseHIS->Open();
         return true;

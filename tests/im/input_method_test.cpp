@@ -212,9 +212,9 @@ TEST_F(InputMethod, CommittedChineseReachesTheEditorsFieldsWithinTheirWidths)
     db_->Exec("insert into TDictBloodTypeA (FNo, FName) values (1, 'A型')");
     db_->Exec("insert into TDictAnaesthesia (FNo, FName) values (1, '全麻')");
     db_->Exec("insert into TOperationPlan (FSerialNo, FOperDate, FTime, FName, FDeptCode, FBedNo, FBloodType, FDiag, "
-              "FDiagCode, FOper, FOperCode, FAnaesthesia, FStatus) values (5, '" +
+              "FDiagCode, FOper, FOperCode, FOperator, FAnaesthesia, FStatus) values (5, '" +
               dataset::locale::Today().ToIso().substr(0, 10) +
-              " 00:00:00', '09:30', '王五', '0301', '5', 'A型', '阑尾炎', 'K35.8', '阑尾切除术', '47.09', '全麻', 0)");
+              " 00:00:00', '09:30', '王五', '0301', '5', 'A型', '阑尾炎', 'K35.8', '阑尾切除术', '47.09', '赵医生', '全麻', 0)");
     db_->Exec("insert into TPat (FInNo, FName, FSex, FDeptCode, FBedNo, FStatus) "
               "values ('Z1000231', '王五', '男', '0301', '5', 2)");
     OperationApplyForm = new TOperationApplyForm();
@@ -222,12 +222,17 @@ TEST_F(InputMethod, CommittedChineseReachesTheEditorsFieldsWithinTheirWidths)
 
     QString bedCommit;
     QString bedNo;
+    QString operCommit;
+    QString operText;
     driver_.OnModal<TOperationNewForm>([&](TOperationNewForm& editor) {
         TQuery& plan = *DMInteface->QOperationPlan;
         const auto commitInto = [](QLineEdit* edit, const QString& pinyin, const std::function<void()>& composing = {},
-                                   bool atStart = false) {
+                                   bool atStart = false, bool overAll = false) {
             edit->setFocus();
             atStart ? edit->home(false) : edit->end(false);
+            if (overAll) {
+                edit->selectAll();
+            }
             Composition ime(edit);
             QString committed;
             if (PinyinOn() && ime.Compose(pinyin)) {
@@ -244,7 +249,16 @@ TEST_F(InputMethod, CommittedChineseReachesTheEditorsFieldsWithinTheirWidths)
         });
         EXPECT_EQ(plan.State(), dsEdit) << "the commit begins the edit";
         EXPECT_EQ(editor.EditDiag->text(), QString::fromUtf8("阑尾炎穿孔"));
-        commitInto(editor.DBComboDoctor, QStringLiteral("zhangsan"));
+        // Composing over a selection replaces it, in a box whose row is browsed again.
+        plan.Post();
+        ASSERT_EQ(plan.State(), dsBrowse);
+        operCommit = commitInto(editor.EditOper, QStringLiteral("qiechu"), [&] {
+            EXPECT_EQ(plan.State(), dsEdit) << "composing over the selection began the edit";
+        }, false, true);
+        operText = editor.EditOper->text();
+        plan.Post();
+        ASSERT_EQ(plan.State(), dsBrowse);
+        commitInto(editor.DBComboDoctor, QStringLiteral("zhangsan"), {}, false, true);  // over 赵医生
         commitInto(editor.DBEdit10, QStringLiteral("lizhuren"));
         // The bed number takes 3 bytes: before the 5 the first of the two characters fits.
         bedCommit = commitInto(editor.EditBedNo, QStringLiteral("jiachuang"), {}, true);
@@ -266,6 +280,9 @@ TEST_F(InputMethod, CommittedChineseReachesTheEditorsFieldsWithinTheirWidths)
         return db_->Scalar("select " + column + " from TOperationPlan where FSerialNo = 5");
     };
     EXPECT_EQ(stored("FDiag"), "阑尾炎穿孔");
+    EXPECT_FALSE(operCommit.isEmpty());
+    EXPECT_EQ(operText, operCommit) << "the selected 阑尾切除术 replaced";
+    EXPECT_EQ(stored("FOper"), operCommit.toStdString());
     EXPECT_EQ(stored("FOperator"), "张三");
     EXPECT_EQ(stored("FRemark"), "李主任");
     EXPECT_EQ(stored("FBedNo"), "5");
