@@ -10,6 +10,7 @@
 #include <QMarginsF>
 #include <QPageLayout>
 #include <QPageSize>
+#include <QPainter>
 #include <QPdfWriter>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -24,8 +25,10 @@
 namespace {
 
 constexpr double kMarginMm = 18;
-// QTextDocument::print lays the text out in pixels of a 96 dpi screen.
+// The text is laid out in pixels of a 96 dpi screen, as on the screen.
 constexpr double kLayoutDpi = 96;
+// Room under each page's text for its number, in those pixels.
+constexpr double kFooter = 30;
 
 // Images wider than the text column are shown at its width.
 void FitImages(QTextDocument& doc, const QString& folder, double columnWidth)
@@ -88,17 +91,40 @@ int main(int argc, char** argv)
     title.remove(QLatin1Char('#'));
     doc.setMetaInformation(QTextDocument::DocumentTitle, title.trimmed());
 
-    const QPageSize a4(QPageSize::A4);
-    const double columnWidth = (a4.size(QPageSize::Millimeter).width() - 2 * kMarginMm) / 25.4 * kLayoutDpi;
-    FitImages(doc, folder, columnWidth);
-
     QPdfWriter writer(QString::fromLocal8Bit(argv[2]));
-    writer.setPageLayout(QPageLayout(a4, QPageLayout::Portrait,
+    writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
                                      QMarginsF(kMarginMm, kMarginMm, kMarginMm, kMarginMm),
                                      QPageLayout::Millimeter));
     writer.setResolution(300);
     writer.setTitle(title.trimmed());
     writer.setCreator(QStringLiteral("operedit guide-pdf"));
-    doc.print(&writer);
+
+    // The writer's width and height are those of the area inside the margins.
+    const double scale = writer.resolution() / kLayoutDpi;
+    const QSizeF page(writer.width() / scale, writer.height() / scale - kFooter);
+    FitImages(doc, folder, page.width() - 2 * doc.documentMargin());
+    doc.setPageSize(page);
+
+    QPainter painter(&writer);
+    painter.scale(scale, scale);
+    QFont numberFont = font;
+    numberFont.setPixelSize(12);
+    const int pages = doc.pageCount();
+    for (int i = 0; i < pages; ++i) {
+        if (i > 0) {
+            writer.newPage();
+        }
+        painter.save();
+        painter.translate(0, -i * page.height());
+        doc.drawContents(&painter, QRectF(QPointF(0, i * page.height()), page));
+        painter.restore();
+        painter.setFont(numberFont);
+        painter.drawText(QRectF(0, page.height(), page.width(), kFooter), Qt::AlignCenter,
+                         QStringLiteral("%1 / %2").arg(i + 1).arg(pages));
+    }
+    if (!painter.end() || pages == 0) {
+        std::fprintf(stderr, "guide-pdf: cannot write %s\n", argv[2]);
+        return 1;
+    }
     return 0;
 }
