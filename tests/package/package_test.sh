@@ -117,6 +117,7 @@ done
 for p in liboperedit0-dbgsym operedit-tools-dbgsym; do
   mkdir "$tmp/$p"
   dpkg-deb -e "${deb[$p]}" "$tmp/$p"
+  ! grep -qv '^[0-9a-f]\{32\}  usr/' "$tmp/$p/md5sums" || fail "$p md5sums: $(cat "$tmp/$p/md5sums")"
   (cd "$root" && md5sum --quiet -c "$tmp/$p/md5sums") || fail "$p md5sums: $(cat "$tmp/$p/md5sums")"
   expect_eq "$p doc" "$(readlink "$root/usr/share/doc/$p")" "$(field "$p" Depends | cut -d' ' -f1)"
 done
