@@ -65,7 +65,8 @@ void EngineTest::SetUp()
         const std::string target = "driver=odbc\nconnect=" + PgConnect() + "\n";
         dir_.Write("aliases.ini", "[TESTDB]\n" + target + "[TESTDB_SHORT]\n" + target + "lock_timeout=1\n[TESTDB_ONE]\n"
                                       + target + "max_active=1\n[TESTDB_NAMED]\ndriver=odbc\nconnect=" + PgConnect()
-                                      + ";pqopt={application_name=" + AppName() + "}\n");
+                                      + ";pqopt={application_name=" + AppName() + "}\n[TESTDB_CURSOR]\ndriver=odbc\nconnect="
+                                      + PgConnect() + ";UseDeclareFetch=1;Fetch=50\n");
     } else {
         CreateSqliteFile(dir_.Path() + "/test.db");
         const std::string target = "driver=sqlite\ndatabase=" + dir_.Path() + "/test.db\nuser=" + kSqliteUser
@@ -830,7 +831,9 @@ TEST_P(EngineTest, OdbcFailuresCarryTheServersLinesFromEveryStep)
 }
 
 // spemr_one (made by scripts/pg-cluster) has a password with the characters
-// a connection string quotes, and room for one session only.
+// a connection string quotes, and room for one session only. Its string sets
+// cursor fetching itself, so the login session is a reading one (otherwise
+// it would be kept as the writing session, see the ODBC driver).
 TEST_P(EngineTest, OdbcLogsInWithAQuotedPasswordAndReportsARefusedSecondSession)
 {
     if (!IsPostgres()) {
@@ -839,8 +842,8 @@ TEST_P(EngineTest, OdbcLogsInWithAQuotedPasswordAndReportsARefusedSecondSession)
     if (Rows("select count(*) from pg_roles where rolname = 'spemr_one'").at(0).at(0) != Value(std::int64_t{1})) {
         GTEST_SKIP() << "role spemr_one is missing: run scripts/pg-cluster start";
     }
-    EXPECT_THROW((void)hisdb::Connect("TESTDB", "spemr_one", "p;w}d="), EngineError);
-    auto one = hisdb::Connect("TESTDB", "spemr_one", "p;w}d={x");
+    EXPECT_THROW((void)hisdb::Connect("TESTDB_CURSOR", "spemr_one", "p;w}d="), EngineError);
+    auto one = hisdb::Connect("TESTDB_CURSOR", "spemr_one", "p;w}d={x");
     auto list = one->Prepare("select n from generate_series(1, 500) n");
     list->Execute();
     ASSERT_TRUE(list->Fetch());
@@ -877,6 +880,15 @@ TEST_P(EngineTest, RefusesAWrongLogin)
     EXPECT_THROW((void)Login("nobody", password), EngineError);
     EXPECT_NE(Login(user, password), nullptr);
     EXPECT_THROW((void)hisdb::Connect("NOSUCHALIAS", user, password), EngineError);
+    // What the login reached, as the driver names it.
+    const hisdb::ServerInfo server = db_->Server();
+    if (IsPostgres()) {
+        EXPECT_EQ(server.dbmsName, "PostgreSQL");
+        EXPECT_EQ(server.dbmsVersion.substr(0, 3), "15.") << server.dbmsVersion;
+    } else {
+        EXPECT_EQ(server.dbmsName, "SQLite");
+        EXPECT_EQ(server.dbmsVersion, sqlite3_libversion());
+    }
 }
 
 }  // namespace enginetest

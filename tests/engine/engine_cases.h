@@ -21,6 +21,7 @@ protected:
     // The test login through another alias of the test file: TESTDB_SHORT
     // (lock_timeout=1), TESTDB_ONE (max_active=1), TESTDB_NAMED (on
     // PostgreSQL its sessions carry the application name AppName()).
+    // TESTDB_CURSOR (on PostgreSQL its string sets UseDeclareFetch itself).
     [[nodiscard]] std::unique_ptr<hisdb::Connection> LoginTo(const std::string& alias);
     [[nodiscard]] static std::string AppName();
     // A table name unique to this test; the table is dropped afterwards.
