@@ -181,8 +181,10 @@ private:
     bool active_ = true;
 };
 
-// Connects through the alias file (see aliases.h). Throws EngineError when the
-// alias is unknown, its target is missing or the login is refused.
+// Connects through the alias file (see aliases.h) with the given login, or
+// the one the credentials file gives the alias. Throws EngineError when the
+// alias is unknown, its target is missing, the credentials file is not
+// trusted or the login is refused.
 [[nodiscard]] std::unique_ptr<Connection> Connect(std::string_view alias, std::string_view user,
                                                   std::string_view password);
 

@@ -35,6 +35,9 @@ protected:
     TempDir dir_;
     std::unique_ptr<ScopedEnv> aliases_;
     std::unique_ptr<hisdb::Connection> db_;
+    // PostgreSQL: the tables' owner, who makes and drops the cases' tables
+    // (the test login has the module's rights only).
+    std::unique_ptr<hisdb::Connection> admin_;
     std::vector<std::string> tables_;
 };
 
