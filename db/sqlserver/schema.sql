@@ -11,8 +11,9 @@
 --  * char(n) pads with blanks; comparisons ignore trailing blanks, so
 --    "FOperRoom <> ''" is false both for a null and for an all-blank room.
 --  * The module's update and delete statements match "FOperRoom = ?" with a
---    null value; the ODBC driver sets SET ANSI_NULLS OFF on its session for
---    that. The script itself runs with the defaults.
+--    null value; the engine sends such a comparison as "FOperRoom IS NULL"
+--    and leaves ANSI_NULLS on, so filtered indexes, indexed views and
+--    indexes on computed columns may be added. The script runs with the defaults.
 --  * FSerialNo is a plain int key (no IDENTITY): the module writes the number
 --    it took from TNextOperationPlanNo.
 

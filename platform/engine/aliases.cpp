@@ -2,9 +2,15 @@
 
 #include "platform/engine/engine.h"
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
 #include <fstream>
+#include <sstream>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace hisdb {
 namespace {
@@ -82,17 +88,229 @@ int Count(const std::string& path, const std::string& key, const std::string& va
     return n;
 }
 
+// Keywords by which ODBC drivers take a login from the connection string
+// (psqlODBC also takes USERNAME and PASSWORD, libpq's options USER and PASSWORD).
+bool IsLoginKeyword(std::string_view key)
+{
+    for (std::string_view login : {"uid", "pwd", "user", "username", "password"}) {
+        if (EqualNoCase(key, login)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Throws when an alias's connection string names a login: appended to it,
+// the module's login would win or lose depending on the driver.
+void RefuseLoginIn(std::string_view connect, const std::string& alias, const std::string& path)
+{
+    auto refuse = [&](std::string_view key) {
+        throw EngineError("The connection string of alias '" + alias + "' names a login (" + std::string(key) + "=)", 0,
+                          {"Remove it from '" + path + "': the login is the module's, or the one in "
+                               + CredentialsFilePath() + "."});
+    };
+    std::size_t i = 0;
+    while (i < connect.size()) {
+        while (i < connect.size() && (connect[i] == ';' || connect[i] == ' ' || connect[i] == '\t')) {
+            ++i;
+        }
+        const std::size_t eq = connect.find('=', i);
+        if (eq == std::string_view::npos) {
+            break;
+        }
+        const std::string_view key = Trim(connect.substr(i, eq - i));
+        std::size_t v = eq + 1;
+        while (v < connect.size() && connect[v] == ' ') {
+            ++v;
+        }
+        std::string value;
+        if (v < connect.size() && connect[v] == '{') {
+            // {…} with }} standing for }
+            for (++v; v < connect.size(); ++v) {
+                if (connect[v] == '}') {
+                    if (v + 1 < connect.size() && connect[v + 1] == '}') {
+                        value += '}';
+                        ++v;
+                        continue;
+                    }
+                    ++v;
+                    break;
+                }
+                value += connect[v];
+            }
+            const std::size_t end = connect.find(';', v);
+            i = end == std::string_view::npos ? connect.size() : end;
+        } else {
+            const std::size_t end = connect.find(';', v);
+            value = std::string(connect.substr(v, end == std::string_view::npos ? std::string_view::npos : end - v));
+            i = end == std::string_view::npos ? connect.size() : end;
+        }
+        if (IsLoginKeyword(key)) {
+            refuse(key);
+        }
+        if (EqualNoCase(key, "pqopt")) {
+            // libpq's own "keyword=value" options, blank-separated
+            std::istringstream options(value);
+            for (std::string option; options >> option;) {
+                const std::size_t optionEq = option.find('=');
+                if (optionEq != std::string::npos && IsLoginKeyword(option.substr(0, optionEq))) {
+                    refuse("pqopt " + option.substr(0, optionEq));
+                }
+            }
+        }
+    }
+}
+
+// The sections of an INI text, keys in lower case; `wanted` in any case.
+std::optional<std::vector<std::pair<std::string, std::string>>> ReadSection(std::istream& in, std::string_view wanted)
+{
+    std::optional<std::vector<std::pair<std::string, std::string>>> found;
+    bool inSection = false;
+    std::string line;
+    while (std::getline(in, line)) {
+        std::string_view text = Trim(line);
+        if (text.empty() || text.front() == ';' || text.front() == '#') {
+            continue;
+        }
+        if (text.front() == '[') {
+            if (found) {
+                break;
+            }
+            auto close = text.find(']');
+            inSection = EqualNoCase(Trim(text.substr(1, close == std::string_view::npos ? text.npos : close - 1)), wanted);
+            if (inSection) {
+                found.emplace();
+            }
+            continue;
+        }
+        auto eq = text.find('=');
+        if (inSection && eq != std::string_view::npos) {
+            found->emplace_back(Lower(Trim(text.substr(0, eq))), std::string(Trim(text.substr(eq + 1))));
+        }
+    }
+    return found;
+}
+
+// The text of the credentials file, read only when it may be trusted; none
+// when it does not exist.
+std::optional<std::string> TrustedCredentialsText(const std::string& path)
+{
+    auto refuse = [&](const std::string& why) -> std::optional<std::string> {
+        throw EngineError("The credentials file '" + path + "' is not trusted", 0,
+                          {why, "It must be a regular file owned by root (or by the user running the module), "
+                                "mode 0640 or stricter, in a folder others cannot write to."});
+    };
+    // Opened without following a link and checked on the open file, so what
+    // is checked is what is read; O_NONBLOCK keeps a FIFO from blocking.
+    const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        if (errno == ENOENT) {
+            return std::nullopt;
+        }
+        return refuse(errno == ELOOP ? std::string("It is a symbolic link.")
+                                     : "It cannot be opened: " + std::string(std::strerror(errno)) + ".");
+    }
+    struct Closer {
+        int fd;
+        ~Closer() { close(fd); }
+    } closer{fd};
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        return refuse("It is not a regular file.");
+    }
+    if (st.st_uid != 0 && st.st_uid != geteuid()) {
+        return refuse("It is owned by user id " + std::to_string(st.st_uid) + ", neither root nor the user running the module.");
+    }
+    if ((st.st_mode & 07777 & ~static_cast<mode_t>(0640)) != 0) {
+        char mode[8];
+        std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
+        return refuse(std::string("Its mode is ") + mode + ": others may read it or the group may write it.");
+    }
+    const std::size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    struct stat dir {};
+    if (stat(folder.c_str(), &dir) != 0 || ((dir.st_mode & S_IWOTH) != 0 && (dir.st_mode & S_ISVTX) == 0)
+        || (dir.st_uid != 0 && dir.st_uid != geteuid())) {
+        return refuse("Its folder '" + folder + "' may be written by others.");
+    }
+    std::string text;
+    char buffer[4096];
+    for (ssize_t n; (n = read(fd, buffer, sizeof buffer)) != 0;) {
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return refuse("It cannot be read: " + std::string(std::strerror(errno)) + ".");
+        }
+        text.append(buffer, static_cast<std::size_t>(n));
+    }
+    return text;
+}
+
 }  // namespace
+
+AliasLookup LookUpAliasFile()
+{
+    AliasLookup lookup;
+    for (const std::string& path : {Env("HISDB_ALIASES"), XdgDir("XDG_CONFIG_HOME", ".config") + "/hisdb/aliases.ini",
+                                    std::string("/etc/hisdb/aliases.ini")}) {
+        const bool exists = IsFile(path);
+        lookup.tried.emplace_back(path, exists);
+        if (exists && lookup.read.empty()) {
+            lookup.read = path;
+        }
+    }
+    return lookup;
+}
 
 std::string AliasFilePath()
 {
-    for (const std::string& path : {Env("HISDB_ALIASES"), XdgDir("XDG_CONFIG_HOME", ".config") + "/hisdb/aliases.ini",
-                                    std::string("/etc/hisdb/aliases.ini")}) {
-        if (IsFile(path)) {
-            return path;
+    return LookUpAliasFile().read;
+}
+
+std::string CredentialsFilePath()
+{
+    const std::string chosen = Env("HISDB_CREDENTIALS");
+    return chosen.empty() ? "/etc/hisdb/credentials.ini" : chosen;
+}
+
+std::optional<Credentials> FindCredentials(std::string_view alias)
+{
+    const std::string path = CredentialsFilePath();
+    const std::optional<std::string> text = TrustedCredentialsText(path);
+    if (!text) {
+        return std::nullopt;
+    }
+    std::istringstream in(*text);
+    const auto section = ReadSection(in, alias);
+    if (!section) {
+        return std::nullopt;
+    }
+    std::optional<std::string> user;
+    std::optional<std::string> password;
+    for (const auto& [key, value] : *section) {
+        if (key == "user") {
+            user = value;
+        } else if (key == "password") {
+            password = value;
         }
     }
-    return {};
+    if (!user || !password) {
+        throw EngineError("The credentials file '" + path + "' gives alias '" + std::string(alias) + "' no "
+                          + (user ? "password=" : "user="));
+    }
+    return Credentials{*user, *password};
+}
+
+std::string CredentialsFileFor(std::string_view alias)
+{
+    const std::string path = CredentialsFilePath();
+    const std::optional<std::string> text = TrustedCredentialsText(path);
+    if (!text) {
+        return {};
+    }
+    std::istringstream in(*text);
+    return ReadSection(in, alias) ? path : std::string();
 }
 
 Alias FindAlias(std::string_view name)
@@ -162,6 +380,7 @@ Alias FindAlias(std::string_view name)
         throw EngineError("Unknown database alias '" + std::string(name) + "'", 0,
                           {"The alias is not defined in '" + path + "'."});
     }
+    RefuseLoginIn(found->connect, found->name, path);
     return *found;
 }
 

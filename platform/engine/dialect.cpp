@@ -244,6 +244,43 @@ std::string WithNullMatches(const ParsedStatement& statement, std::uint64_t mask
     return out;
 }
 
+std::string WithIsNull(const ParsedStatement& statement, std::uint64_t mask)
+{
+    std::string out;
+    out.reserve(statement.text.size() + 32);
+    std::size_t from = 0;
+    for (std::size_t s = 0; s < statement.sites.size(); ++s) {
+        if ((mask >> s & 1u) == 0) {
+            continue;
+        }
+        const std::size_t at = statement.sites[s].equals;
+        // Only blanks lie between a site's `=` and its marker.
+        const std::size_t marker = statement.text.find('?', at);
+        out.append(statement.text, from, at - from);
+        out += " IS NULL";
+        from = marker + 1;
+    }
+    out.append(statement.text, from);
+    return out;
+}
+
+std::vector<int> KeptParams(const ParsedStatement& statement, std::uint64_t mask)
+{
+    std::vector<int> kept;
+    kept.reserve(static_cast<std::size_t>(statement.paramCount));
+    std::size_t s = 0;
+    for (int p = 0; p < statement.paramCount; ++p) {
+        while (s < statement.sites.size() && statement.sites[s].param < p) {
+            ++s;
+        }
+        const bool dropped = s < statement.sites.size() && statement.sites[s].param == p && (mask >> s & 1u) != 0;
+        if (!dropped) {
+            kept.push_back(p);
+        }
+    }
+    return kept;
+}
+
 std::string FirstKeyword(std::string_view sql)
 {
     std::size_t i = 0;

@@ -36,6 +36,15 @@ struct ParsedStatement {
 [[nodiscard]] std::string WithNullMatches(const ParsedStatement& statement, std::uint64_t mask,
                                           std::string_view nullSafeOperator);
 
+// SQL Server's form, which needs no session setting: bit i of `mask` set,
+// sites[i] `column = ?` is written `column IS NULL`, its marker gone. The
+// markers that remain are given by KeptParams.
+[[nodiscard]] std::string WithIsNull(const ParsedStatement& statement, std::uint64_t mask);
+// The 0-based parameters, in text order, whose markers remain in
+// WithIsNull(statement, mask): the value bound at position i + 1 is
+// parameter result[i].
+[[nodiscard]] std::vector<int> KeptParams(const ParsedStatement& statement, std::uint64_t mask);
+
 // The first keyword of a statement, in upper case ("SELECT", "UPDATE", ...).
 [[nodiscard]] std::string FirstKeyword(std::string_view sql);
 

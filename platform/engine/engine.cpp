@@ -214,6 +214,12 @@ void Transaction::Commit()
 std::unique_ptr<Connection> Connect(std::string_view alias, std::string_view user, std::string_view password)
 {
     const Alias target = FindAlias(alias);
+    // The administrator's login for the alias replaces the module's.
+    const std::optional<Credentials> replaced = FindCredentials(target.name);
+    if (replaced) {
+        user = replaced->user;
+        password = replaced->password;
+    }
     if (target.driver == "sqlite") {
         return detail::ConnectSqlite(target, user, password);
     }

@@ -129,12 +129,25 @@ public:
     [[nodiscard]] virtual std::int64_t RowsAffected() const = 0;
 };
 
+// The database product behind a connection, for IT's diagnosis: over ODBC
+// what the driver answers after login (SQL_DBMS_NAME, SQL_DBMS_VER), e.g.
+// "PostgreSQL" / "15.10" or "Microsoft SQL Server" / "16.00.4135"; on
+// SQLite "SQLite" and the library's version (sqlite3_libversion()).
+struct ServerInfo {
+    std::string dbmsName;
+    std::string dbmsVersion;
+};
+
 class Connection {
 public:
     virtual ~Connection() = default;
     [[nodiscard]] virtual std::unique_ptr<Statement> Prepare(std::string_view sql) = 0;
     // "sqlite" or "odbc"
     [[nodiscard]] virtual std::string_view DriverName() const = 0;
+    // The product the login reached. Over ODBC its name chooses the dialect:
+    // "Microsoft SQL Server" (…SQL Server…) runs the statements as written,
+    // PostgreSQL and any other server get them translated.
+    [[nodiscard]] virtual ServerInfo Server() const = 0;
 
     // Starts a write transaction on the writing session. A named
     // `lockedTable` is locked first, so that of two transactions locking the
@@ -168,8 +181,10 @@ private:
     bool active_ = true;
 };
 
-// Connects through the alias file (see aliases.h). Throws EngineError when the
-// alias is unknown, its target is missing or the login is refused.
+// Connects through the alias file (see aliases.h) with the given login, or
+// the one the credentials file gives the alias. Throws EngineError when the
+// alias is unknown, its target is missing, the credentials file is not
+// trusted or the login is refused.
 [[nodiscard]] std::unique_ptr<Connection> Connect(std::string_view alias, std::string_view user,
                                                   std::string_view password);
 

@@ -4,12 +4,17 @@
 // page of the driver or of the process locale is involved. Results are read
 // one row per fetch with SQLGetData into buffers the statement keeps.
 //
-// The server is recognised by SQL_DBMS_NAME: SQL Server runs the statements
-// as written, with ANSI_NULLS off for the session so that "= ?" with a null
-// value finds a null column; any other server gets the dialect translation
-// with IS NOT DISTINCT FROM. psqlODBC is asked for cursor fetching
-// (UseDeclareFetch) unless the connection string says otherwise, so that a
-// large result is not read into memory at execution.
+// The server is recognised after login by SQL_DBMS_NAME, never by the
+// connection string: SQL Server runs the statements as written, except that
+// "column = ?" with a null value is sent as "column IS NULL" (its marker
+// dropped, the other values bound in order), so the session keeps the
+// standard ANSI_NULLS that filtered indexes, indexed views and indexes on
+// computed columns require; PostgreSQL and any other server get the dialect
+// translation with IS NOT DISTINCT FROM. On PostgreSQL, reading sessions ask
+// psqlODBC for cursor fetching (UseDeclareFetch) unless the connection string
+// says otherwise, so that a large result is not read into memory at
+// execution; the login session, which has none, then serves as the writing
+// session.
 //
 // A connection keeps reading and writing apart: statements that read rows
 // run on a reading session (an ODBC connection) with no open result, a
@@ -200,7 +205,15 @@ SQLHENV Environment()
     return env.handle;
 }
 
-enum class Server { SqlServer, Other };
+enum class ServerKind { SqlServer, Postgres, Other };
+
+ServerKind ServerOf(std::string_view dbmsName)
+{
+    if (dbmsName.find("SQL Server") != std::string_view::npos) {
+        return ServerKind::SqlServer;
+    }
+    return dbmsName.find("PostgreSQL") != std::string_view::npos ? ServerKind::Postgres : ServerKind::Other;
+}
 
 // A parameter's value as ODBC reads it at execution.
 struct ParamBuffer {
@@ -261,12 +274,9 @@ void MakeRoom(Session& session, const OpenResult* except)
 
 class OdbcStatement final : public Statement, private OpenResult {
 public:
-    OdbcStatement(SessionSource& sessions, Server server, ParsedStatement parsed)
+    OdbcStatement(SessionSource& sessions, ServerKind server, ParsedStatement parsed)
         : sessions_(sessions), server_(server), parsed_(std::move(parsed)), reads_(ReturnsRows(parsed_.text))
     {
-        if (server_ == Server::SqlServer) {
-            parsed_.sites.clear();  // the session matches nulls itself
-        }
         session_ = reads_ ? &sessions_.ForReading() : &sessions_.ForWriting();
         current_ = Prepare(parsed_.text, 0);
         SQLSMALLINT count = 0;
@@ -309,9 +319,19 @@ public:
         affected_ = -1;
         session_ = reads_ ? &sessions_.ForReading() : &sessions_.ForWriting();
         MakeRoom(*session_, this);
-        current_ = ForNullPattern();
-        for (std::size_t i = 0; i < values_.size(); ++i) {
-            BindParam(static_cast<SQLUSMALLINT>(i + 1), values_[i], params_[i]);
+        const std::uint64_t mask = NullPattern();
+        current_ = ForNullPattern(mask);
+        if (server_ == ServerKind::SqlServer && mask != 0) {
+            // The markers of the comparisons written IS NULL are gone.
+            const std::vector<int> kept = KeptParams(parsed_, mask);
+            for (std::size_t i = 0; i < kept.size(); ++i) {
+                const auto p = static_cast<std::size_t>(kept[i]);
+                BindParam(static_cast<SQLUSMALLINT>(i + 1), values_.at(p), params_.at(p));
+            }
+        } else {
+            for (std::size_t i = 0; i < values_.size(); ++i) {
+                BindParam(static_cast<SQLUSMALLINT>(i + 1), values_[i], params_[i]);
+            }
         }
         SQLRETURN rc = SQLExecute(current_);
         if (rc == SQL_NO_DATA) {
@@ -445,19 +465,31 @@ private:
         return stmt;
     }
 
-    SQLHSTMT ForNullPattern()
+    // Bit i set: the value at sites[i] is null.
+    [[nodiscard]] std::uint64_t NullPattern() const
     {
         std::uint64_t mask = 0;
         for (std::size_t i = 0; i < parsed_.sites.size(); ++i) {
-            if (IsNull(values_[static_cast<std::size_t>(parsed_.sites[i].param)])) {
+            const auto param = static_cast<std::size_t>(parsed_.sites[i].param);
+            if (param < values_.size() && IsNull(values_[param])) {
                 mask |= std::uint64_t{1} << i;
             }
         }
+        return mask;
+    }
+
+    SQLHSTMT ForNullPattern(std::uint64_t mask)
+    {
         auto found = statements_.find(std::pair{session_->dbc, mask});
         if (found != statements_.end()) {
             return found->second;
         }
-        return Prepare(mask == 0 ? parsed_.text : WithNullMatches(parsed_, mask, "IS NOT DISTINCT FROM"), mask);
+        if (mask == 0) {
+            return Prepare(parsed_.text, mask);
+        }
+        return Prepare(server_ == ServerKind::SqlServer ? WithIsNull(parsed_, mask)
+                                                    : WithNullMatches(parsed_, mask, "IS NOT DISTINCT FROM"),
+                       mask);
     }
 
     void BindParam(SQLUSMALLINT position, const Value& value, ParamBuffer& p)
@@ -725,7 +757,7 @@ private:
     }
 
     SessionSource& sessions_;
-    Server server_;
+    ServerKind server_;
     ParsedStatement parsed_;
     bool reads_;
     Session* session_ = nullptr; // where current_ runs
@@ -776,9 +808,9 @@ public:
         return Succeeded(SQLGetConnectAttrW(dbc_, SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr)) && dead == SQL_CD_TRUE;
     }
 
-    // Logs in and tells the server apart; on SQL Server the session matches
-    // nulls with "= ?". Lock waits end after `lockTimeout` seconds.
-    Server Open(const std::string& connect, int lockTimeout)
+    // Logs in and asks the driver which product it reached. Lock waits end
+    // after `lockTimeout` seconds.
+    ServerInfo Open(const std::string& connect, int lockTimeout)
     {
         SQLSetConnectAttrW(dbc_, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(std::uintptr_t{15}), 0);
         WString wide = ToWide(connect);
@@ -792,26 +824,34 @@ public:
         // the server's default; a driver that cannot set it keeps its own.
         SQLSetConnectAttrW(dbc_, SQL_ATTR_TXN_ISOLATION, reinterpret_cast<SQLPOINTER>(SQL_TXN_READ_COMMITTED), 0);
 
-        SQLWCHAR name[128] = {};
-        SQLSMALLINT length = 0;
-        SQLGetInfoW(dbc_, SQL_DBMS_NAME, name, sizeof name, &length);
-        const std::string dbms = ToUtf8(name, static_cast<std::size_t>(length) / sizeof(SQLWCHAR));
-        const Server server = dbms.find("SQL Server") != std::string::npos ? Server::SqlServer : Server::Other;
+        const ServerInfo info{InfoText(SQL_DBMS_NAME), InfoText(SQL_DBMS_VER)};
         // Run directly, not prepared: a SET inside sp_prepexec would end with it.
-        if (server == Server::SqlServer) {
-            SetSession("SET ANSI_NULLS OFF");
-            SetSession("SET LOCK_TIMEOUT " + std::to_string(lockTimeout * 1000));
-        } else if (dbms.find("PostgreSQL") != std::string::npos) {
-            SetSession("SET lock_timeout = '" + std::to_string(lockTimeout) + "s'");
+        switch (ServerOf(info.dbmsName)) {
+        case ServerKind::SqlServer: SetSession("SET LOCK_TIMEOUT " + std::to_string(lockTimeout * 1000)); break;
+        case ServerKind::Postgres: SetSession("SET lock_timeout = '" + std::to_string(lockTimeout) + "s'"); break;
+        case ServerKind::Other: break;
         }
         SQLUSMALLINT maxActive = 0;
         if (Succeeded(SQLGetInfoW(dbc_, SQL_MAX_CONCURRENT_ACTIVITIES, &maxActive, sizeof maxActive, nullptr))) {
             maxActive_ = maxActive;
         }
-        return server;
+        return info;
     }
 
 private:
+    // A text answer of SQLGetInfo; empty when the driver gives none.
+    std::string InfoText(SQLUSMALLINT type)
+    {
+        SQLWCHAR text[256] = {};
+        SQLSMALLINT length = 0;
+        if (!Succeeded(SQLGetInfoW(dbc_, type, text, sizeof text, &length))) {
+            return {};
+        }
+        const std::size_t room = std::size(text) - 1;
+        const auto n = static_cast<std::size_t>(length < 0 ? 0 : length) / sizeof(SQLWCHAR);
+        return ToUtf8(text, std::min(n, room));
+    }
+
     void SetSession(const std::string& sql)
     {
         SQLHSTMT stmt = SQL_NULL_HSTMT;
@@ -836,11 +876,13 @@ private:
 
 class OdbcConnection final : public Connection, private SessionSource {
 public:
-    // `readConnect` logs further reading sessions in, `writeConnect` the
-    // writing one, each when it is first needed.
-    OdbcConnection(std::string readConnect, std::string writeConnect, const Alias& alias)
-        : readConnect_(std::move(readConnect)),
+    // `writeConnect` logs the writing session in; reading sessions use it
+    // too, with `cursorAttributes` added on PostgreSQL, each when it is first
+    // needed.
+    OdbcConnection(std::string writeConnect, std::string cursorAttributes, const Alias& alias)
+        : readConnect_(writeConnect),
           writeConnect_(std::move(writeConnect)),
+          cursorAttributes_(std::move(cursorAttributes)),
           lockTimeout_(alias.lockTimeout),
           maxActive_(alias.maxActive)
     {
@@ -857,15 +899,31 @@ public:
     OdbcConnection(const OdbcConnection&) = delete;
     OdbcConnection& operator=(const OdbcConnection&) = delete;
 
-    void Open() { server_ = NewReader().server; }
+    // The first login tells the server. On PostgreSQL with cursor fetching
+    // to add, that session (without it) is kept as the writing session and
+    // readers log in with it.
+    void Open()
+    {
+        auto first = std::make_unique<Member>();
+        LogIn(*first, writeConnect_);
+        info_ = first->info;
+        server_ = ServerOf(info_.dbmsName);
+        if (server_ == ServerKind::Postgres && !cursorAttributes_.empty()) {
+            readConnect_ = writeConnect_ + cursorAttributes_;
+            writer_ = std::move(first);
+        } else {
+            readers_.push_back(std::move(first));
+        }
+    }
 
     std::unique_ptr<Statement> Prepare(std::string_view sql) override
     {
-        ParsedStatement parsed = ParseStatement(sql, server_ != Server::SqlServer);
+        ParsedStatement parsed = ParseStatement(sql, server_ != ServerKind::SqlServer);
         SessionSource& sessions = *this;
         return std::make_unique<OdbcStatement>(sessions, server_, std::move(parsed));
     }
     std::string_view DriverName() const override { return "odbc"; }
+    ServerInfo Server() const override { return info_; }
 
     void StartTransaction(std::string_view lockedTable) override
     {
@@ -885,7 +943,7 @@ public:
         // SQL Server: an exclusive table lock held to the end; the statement
         // must read the table for the lock to be taken. PostgreSQL: a mode
         // that conflicts with itself and with writes, not with plain reads.
-        const std::string lock = server_ == Server::SqlServer
+        const std::string lock = server_ == ServerKind::SqlServer
             ? "SELECT COUNT(*) FROM " + table + " WITH (TABLOCKX, HOLDLOCK)"
             : "LOCK TABLE " + table + " IN SHARE ROW EXCLUSIVE MODE";
         try {
@@ -908,7 +966,7 @@ private:
         std::unique_ptr<Link> link;
         std::vector<std::unique_ptr<Link>> retired;
         Session session;
-        Server server = Server::Other;
+        ServerInfo info;
     };
 
     Session& ForReading() override
@@ -947,7 +1005,7 @@ private:
     void LogIn(Member& member, const std::string& connect)
     {
         auto link = std::make_unique<Link>();
-        member.server = link->Open(connect, lockTimeout_);
+        member.info = link->Open(connect, lockTimeout_);
         member.session.dbc = link->Handle();
         member.session.maxActive = maxActive_ > 0 ? maxActive_ : link->MaxActive();
         member.session.lost = false;
@@ -1015,9 +1073,11 @@ private:
     std::unique_ptr<Member> writer_;
     std::string readConnect_;
     std::string writeConnect_;
+    std::string cursorAttributes_;  // for PostgreSQL's reading sessions; empty: none
     int lockTimeout_;
     int maxActive_;
-    Server server_ = Server::Other;
+    ServerKind server_ = ServerKind::Other;
+    ServerInfo info_;
     bool inTransaction_ = false;
 };
 
@@ -1066,16 +1126,13 @@ std::unique_ptr<Connection> ConnectOdbc(const Alias& alias, std::string_view use
     const std::string login = ";UID=" + Quoted(user) + ";PWD=" + Quoted(password);
     // The writing connection runs no cursor, so it keeps the driver's way of
     // reading a result (one that answers an update comes whole at execution).
-    const std::string writeConnect = connect + login;
-    if ((ContainsNoCase(connect, "postgres") || ContainsNoCase(connect, "psqlodbc"))
-        && !ContainsNoCase(connect, "UseDeclareFetch")) {
-        // The server answers a fetch only when it has found that many rows:
-        // an anywhere search in a picker, which scans, would scan for 200
-        // matches before the first screen of 20 could show. 50 rows is two
-        // screens of a picker; a day's list of 200 takes four round trips.
-        connect += ";UseDeclareFetch=1;Fetch=50";
-    }
-    auto connection = std::make_unique<OdbcConnection>(connect + login, writeConnect, alias);
+    // The server answers a fetch only when it has found that many rows: an
+    // anywhere search in a picker, which scans, would scan for 200 matches
+    // before the first screen of 20 could show. 50 rows is two screens of a
+    // picker; a day's list of 200 takes four round trips. Added only where
+    // the login finds PostgreSQL.
+    const std::string cursor = ContainsNoCase(connect, "UseDeclareFetch") ? "" : ";UseDeclareFetch=1;Fetch=50";
+    auto connection = std::make_unique<OdbcConnection>(connect + login, cursor, alias);
     connection->Open();
     return connection;
 }

@@ -534,6 +534,7 @@ public:
         return std::make_unique<SqliteStatement>(handles_, sql);
     }
     std::string_view DriverName() const override { return "sqlite"; }
+    ServerInfo Server() const override { return {"SQLite", sqlite3_libversion()}; }
 
     void StartTransaction(std::string_view /*lockedTable*/) override { handles_.Begin(); }
     void Commit() override { handles_.End(true); }

@@ -54,6 +54,7 @@ void DatasetDbTest::SetUp()
                                       + ";pqopt={application_name=" + LostAppName() + "}\n");
         user = testenv::PgUser();
         password = testenv::PgPassword();
+        admin_ = testenv::PgAdminConnect();
     } else {
         testenv::CreateSqliteFile(dir_.Path() + "/dataset.db");
         dir_.Write("aliases.ini", "[DSTEST]\ndriver=sqlite\ndatabase=" + dir_.Path() + "/dataset.db\nuser=" + user +
@@ -83,7 +84,17 @@ void DatasetDbTest::TearDown()
     module_.reset();
     for (const auto& table : tables_) {
         try {
-            Exec("drop table " + table);
+            if (admin_) {
+                try {
+                    testenv::ExecOn(*admin_, "drop table " + table);
+                } catch (const hisdb::EngineError&) {
+                    // A case that restarted the server ended this session too;
+                    // the engine logs it in again for the next statement.
+                    testenv::ExecOn(*admin_, "drop table " + table);
+                }
+            } else {
+                Exec("drop table " + table);
+            }
         } catch (const hisdb::EngineError& error) {
             ADD_FAILURE() << "cannot drop " << table << ": " << error.what();
         }
@@ -126,12 +137,20 @@ std::vector<std::string> DatasetDbTest::Column(const std::string& sql)
     return texts;
 }
 
+void DatasetDbTest::CreateTable(const std::string& table, const std::string& columns)
+{
+    if (admin_) {
+        testenv::CreateTableForTest(*admin_, table, columns);
+    } else {
+        Exec("create table " + table + " (" + columns + ")");
+    }
+}
+
 std::string DatasetDbTest::CreateLogTable()
 {
     static std::atomic<int> counter{0};
     const std::string table = "TDsLog" + std::to_string(getpid()) + "x" + std::to_string(++counter);
-    Exec("create table " + table + " (FSeq " + (IsPostgres() ? "serial" : "integer") +
-         " primary key, FWhat varchar(20))");
+    CreateTable(table, std::string("FSeq ") + (IsPostgres() ? "serial" : "integer") + " primary key, FWhat varchar(20)");
     tables_.push_back(table);
     return table;
 }
@@ -140,9 +159,9 @@ std::string DatasetDbTest::CreatePlanTable()
 {
     static std::atomic<int> counter{0};
     const std::string table = "TDsPlan" + std::to_string(getpid()) + "x" + std::to_string(++counter);
-    Exec("create table " + table + " (FSerialNo integer not null primary key, FOperDate " +
-         (IsPostgres() ? "timestamp" : "datetime") +
-         ", FTime char(6), FOperRoom char(8), FName char(8), FAge decimal(5,2), FStatus smallint)");
+    CreateTable(table, std::string("FSerialNo integer not null primary key, FOperDate ")
+                           + (IsPostgres() ? "timestamp" : "datetime")
+                           + ", FTime char(6), FOperRoom char(8), FName char(8), FAge decimal(5,2), FStatus smallint");
     tables_.push_back(table);
     return table;
 }

@@ -33,6 +33,8 @@ protected:
     [[nodiscard]] std::vector<std::string> Column(const std::string& sql);
     // Creates a table shaped like the application table; returns its name.
     std::string CreatePlanTable();
+    // A table of the case (as the owner on PostgreSQL, with the test login's rights on it).
+    void CreateTable(const std::string& table, const std::string& columns);
     // Creates a table (FSeq numbered by the engine in order of insertion,
     // FWhat varchar(20)) for statements that log what they were given.
     std::string CreateLogTable();
@@ -64,6 +66,8 @@ private:
     testenv::TempDir dir_;
     std::unique_ptr<testenv::ScopedEnv> aliases_;
     std::unique_ptr<hisdb::Connection> direct_;
+    // PostgreSQL: the tables' owner, who makes and drops the cases' tables.
+    std::unique_ptr<hisdb::Connection> admin_;
     std::vector<std::string> tables_;
     dataset::ErrorBoxHook previousHook_;
     bool ready_ = false;

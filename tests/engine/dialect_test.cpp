@@ -5,8 +5,10 @@
 
 namespace {
 
+using hisdb::detail::KeptParams;
 using hisdb::detail::ParseStatement;
 using hisdb::detail::ReturnsRows;
+using hisdb::detail::WithIsNull;
 using hisdb::detail::WithNullMatches;
 
 std::string AllNull(std::string_view sql)
@@ -48,6 +50,52 @@ TEST(Dialect, MaskChoosesWhichComparisonsChange)
     EXPECT_EQ(WithNullMatches(parsed, 0, "IS"), "delete from T where A = ? and B = ?");
     EXPECT_EQ(WithNullMatches(parsed, 2, "IS NOT DISTINCT FROM"),
               "delete from T where A = ? and B  IS NOT DISTINCT FROM  ?");
+}
+
+// SQL Server sessions keep ANSI_NULLS on: a null value's comparison becomes
+// IS NULL and its marker goes, so the values bound are the remaining ones in order.
+TEST(Dialect, SqlServerMatchesNullsWithIsNullAndBindsTheRemainingMarkers)
+{
+    const auto parsed = ParseStatement(
+        "update TOperationPlan set FStatus = ?, FNote = ? where FSerialNo = ? and FOperRoom=? and (FDoctor = ?) "
+        "and FDept in (select FCode from TDept where FParent = ?) and FDate >= ?",
+        false);
+    ASSERT_EQ(parsed.paramCount, 7);
+    ASSERT_EQ(parsed.sites.size(), 4u);
+    struct Case {
+        std::uint64_t mask;
+        const char* sent;
+        std::vector<int> bound;
+    };
+    const Case cases[] = {
+        {0,
+         "update TOperationPlan set FStatus = ?, FNote = ? where FSerialNo = ? and FOperRoom=? and (FDoctor = ?) "
+         "and FDept in (select FCode from TDept where FParent = ?) and FDate >= ?",
+         {0, 1, 2, 3, 4, 5, 6}},
+        {0b0010,
+         "update TOperationPlan set FStatus = ?, FNote = ? where FSerialNo = ? and FOperRoom IS NULL and (FDoctor = ?) "
+         "and FDept in (select FCode from TDept where FParent = ?) and FDate >= ?",
+         {0, 1, 2, 4, 5, 6}},
+        {0b1101,
+         "update TOperationPlan set FStatus = ?, FNote = ? where FSerialNo  IS NULL and FOperRoom=? and (FDoctor  IS NULL) "
+         "and FDept in (select FCode from TDept where FParent  IS NULL) and FDate >= ?",
+         {0, 1, 3, 6}},
+        {0b1111,
+         "update TOperationPlan set FStatus = ?, FNote = ? where FSerialNo  IS NULL and FOperRoom IS NULL and (FDoctor  IS NULL) "
+         "and FDept in (select FCode from TDept where FParent  IS NULL) and FDate >= ?",
+         {0, 1, 6}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.mask);
+        const std::string sent = WithIsNull(parsed, c.mask);
+        EXPECT_EQ(sent, c.sent);
+        EXPECT_EQ(KeptParams(parsed, c.mask), c.bound);
+        EXPECT_EQ(ParseStatement(sent, false).paramCount, static_cast<int>(c.bound.size()));
+    }
+    // The hint stays for SQL Server; a marker before a null site keeps its place.
+    const auto hinted = ParseStatement("select * from TPat (NOLOCK) where FBedNo = ? and FDept = ?", false);
+    EXPECT_EQ(WithIsNull(hinted, 0b01), "select * from TPat (NOLOCK) where FBedNo  IS NULL and FDept = ?");
+    EXPECT_EQ(KeptParams(hinted, 0b01), std::vector<int>{1});
 }
 
 TEST(Dialect, NolockHintIsDroppedInAnyCase)

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <cstdlib>
 #include <future>
 #include <ostream>
 #include <stdexcept>
@@ -65,7 +66,8 @@ void EngineTest::SetUp()
         const std::string target = "driver=odbc\nconnect=" + PgConnect() + "\n";
         dir_.Write("aliases.ini", "[TESTDB]\n" + target + "[TESTDB_SHORT]\n" + target + "lock_timeout=1\n[TESTDB_ONE]\n"
                                       + target + "max_active=1\n[TESTDB_NAMED]\ndriver=odbc\nconnect=" + PgConnect()
-                                      + ";pqopt={application_name=" + AppName() + "}\n");
+                                      + ";pqopt={application_name=" + AppName() + "}\n[TESTDB_CURSOR]\ndriver=odbc\nconnect="
+                                      + PgConnect() + ";UseDeclareFetch=1;Fetch=50\n");
     } else {
         CreateSqliteFile(dir_.Path() + "/test.db");
         const std::string target = "driver=sqlite\ndatabase=" + dir_.Path() + "/test.db\nuser=" + kSqliteUser
@@ -75,6 +77,9 @@ void EngineTest::SetUp()
     }
     aliases_ = std::make_unique<ScopedEnv>("HISDB_ALIASES", (dir_.Path() + "/aliases.ini").c_str());
     db_ = IsPostgres() ? Login(PgUser(), PgPassword()) : Login(kSqliteUser, kSqlitePassword);
+    if (IsPostgres()) {
+        admin_ = testenv::PgAdminConnect();
+    }
 }
 
 void EngineTest::TearDown()
@@ -82,7 +87,7 @@ void EngineTest::TearDown()
     if (db_ && IsPostgres()) {
         for (const std::string& table : tables_) {
             try {
-                Exec("drop table " + table);
+                testenv::ExecOn(*admin_, "drop table " + table);
             } catch (const EngineError& e) {
                 ADD_FAILURE() << "cannot drop " << table << ": " << e.what();
             }
@@ -110,7 +115,11 @@ std::string EngineTest::NewTable(const std::string& columns)
 {
     static int serial = 0;
     std::string name = "TEngineTest" + std::to_string(getpid()) + "_" + std::to_string(++serial);
-    Exec("create table " + name + " (" + columns + ")");
+    if (admin_) {
+        testenv::CreateTableForTest(*admin_, name, columns);
+    } else {
+        Exec("create table " + name + " (" + columns + ")");
+    }
     tables_.push_back(name);
     return name;
 }
@@ -830,7 +839,9 @@ TEST_P(EngineTest, OdbcFailuresCarryTheServersLinesFromEveryStep)
 }
 
 // spemr_one (made by scripts/pg-cluster) has a password with the characters
-// a connection string quotes, and room for one session only.
+// a connection string quotes, and room for one session only. Its string sets
+// cursor fetching itself, so the login session is a reading one (otherwise
+// it would be kept as the writing session, see the ODBC driver).
 TEST_P(EngineTest, OdbcLogsInWithAQuotedPasswordAndReportsARefusedSecondSession)
 {
     if (!IsPostgres()) {
@@ -839,8 +850,8 @@ TEST_P(EngineTest, OdbcLogsInWithAQuotedPasswordAndReportsARefusedSecondSession)
     if (Rows("select count(*) from pg_roles where rolname = 'spemr_one'").at(0).at(0) != Value(std::int64_t{1})) {
         GTEST_SKIP() << "role spemr_one is missing: run scripts/pg-cluster start";
     }
-    EXPECT_THROW((void)hisdb::Connect("TESTDB", "spemr_one", "p;w}d="), EngineError);
-    auto one = hisdb::Connect("TESTDB", "spemr_one", "p;w}d={x");
+    EXPECT_THROW((void)hisdb::Connect("TESTDB_CURSOR", "spemr_one", "p;w}d="), EngineError);
+    auto one = hisdb::Connect("TESTDB_CURSOR", "spemr_one", "p;w}d={x");
     auto list = one->Prepare("select n from generate_series(1, 500) n");
     list->Execute();
     ASSERT_TRUE(list->Fetch());
@@ -861,6 +872,113 @@ TEST_P(EngineTest, OdbcLogsInWithAQuotedPasswordAndReportsARefusedSecondSession)
     EXPECT_TRUE(after->Fetch());
 }
 
+// The test cluster's login has the module's rights and no more, as the
+// hospital's should (docs/database-setup.md): reading the dictionaries,
+// patients and staff, changing the applications and the counter, nothing
+// of the schema.
+TEST_P(EngineTest, TheModulesLoginHoldsOnlyTheModulesRights)
+{
+    if (!IsPostgres()) {
+        GTEST_SKIP() << "server rights";
+    }
+    const std::vector<std::pair<std::string, std::string>> granted = {
+        {"tpat", "SELECT"}, {"temployee", "SELECT"}, {"tdictdiagicd", "SELECT"}, {"tdictopercm", "SELECT"},
+        {"tdictbloodtypea", "SELECT"}, {"tdictassay", "SELECT"}, {"tdictanaesthesia", "SELECT"},
+        {"toperationplan", "SELECT,INSERT,UPDATE,DELETE"}, {"tnextoperationplanno", "SELECT,UPDATE"}};
+    auto rights = db_->Prepare("select string_agg(p, ',' order by o) from (values ('SELECT', 1), ('INSERT', 2), "
+                               "('UPDATE', 3), ('DELETE', 4), ('TRUNCATE', 5), ('REFERENCES', 6), ('TRIGGER', 7)) v(p, o) "
+                               "where has_table_privilege(current_user, cast(? as regclass), p)");
+    for (const auto& [table, expected] : granted) {
+        rights->Bind(0, table);
+        rights->Execute();
+        ASSERT_TRUE(rights->Fetch());
+        EXPECT_EQ(rights->Get(0), Value(expected)) << table;
+        EXPECT_FALSE(rights->Fetch());
+    }
+    // Every table of the schema is one of those, and none is the login's own.
+    EXPECT_EQ(Rows("select count(*) from pg_tables where schemaname = 'public' and (tableowner = current_user "
+                   "or (tablename not like 'tengine%' and tablename not in ('tpat', 'temployee', 'tdictdiagicd', "
+                   "'tdictopercm', 'tdictbloodtypea', 'tdictassay', 'tdictanaesthesia', 'toperationplan', "
+                   "'tnextoperationplanno')))"),
+              (std::vector<std::vector<Value>>{{Value(std::int64_t{0})}}));
+    EXPECT_EQ(Rows("select cast(pg_get_userbyid(datdba) <> current_user as integer), "
+                   "cast(has_database_privilege(current_database(), 'CREATE') as integer), "
+                   "cast(has_database_privilege(current_database(), 'TEMP') as integer), "
+                   "cast(has_schema_privilege('public', 'CREATE') as integer) "
+                   "from pg_database where datname = current_database()"),
+              (std::vector<std::vector<Value>>{{Value(std::int64_t{1}), Value(std::int64_t{0}), Value(std::int64_t{0}),
+                                                Value(std::int64_t{0})}}));
+    for (const char* sql : {"create table TMine (FNo integer)", "delete from TPat", "insert into TEmployee (FEmployeeID) values ('x')",
+                            "delete from TNextOperationPlanNo", "alter table TOperationPlan rename to TAway",
+                            "truncate TOperationPlan"}) {
+        try {
+            Exec(sql);
+            ADD_FAILURE() << "allowed: " << sql;
+        } catch (const EngineError& e) {
+            const std::string texts = AllTexts(e);
+            EXPECT_TRUE(texts.find("permission denied") != std::string::npos
+                        || texts.find("must be owner") != std::string::npos)
+                << sql << ": " << texts;
+        }
+    }
+}
+
+// scripts/pg-cluster serves TLS with a certificate for localhost and
+// 127.0.0.1 signed by an authority of its own (OPEREDIT_PG_CA). With
+// SSLmode=verify-full the session is encrypted; a certificate that does not
+// name the host asked for, or an authority that cannot be read, refuses the
+// login with the driver's error.
+TEST_P(EngineTest, OdbcEncryptsWithVerifiedCertificatesAndRefusesAWrongHostName)
+{
+    if (!IsPostgres()) {
+        GTEST_SKIP() << "the server's TLS";
+    }
+    const char* ca = std::getenv("OPEREDIT_PG_CA");
+    if (ca == nullptr || *ca == '\0') {
+        GTEST_SKIP() << "OPEREDIT_PG_CA is not set (scripts/pg-cluster ca-file)";
+    }
+    const std::string connect = PgConnect();
+    const std::size_t server = Lower(connect).find("server=127.0.0.1");
+    if (server == std::string::npos) {
+        GTEST_SKIP() << "OPEREDIT_PG_CONNECT does not name Server=127.0.0.1";
+    }
+    // The same address under a name the certificate does not hold: libpq
+    // connects to hostaddr and checks the certificate against host.
+    std::string otherName = connect;
+    otherName.replace(server, std::string("server=127.0.0.1").size(), "Server=his-db.example");
+    const std::string verify = ";SSLmode=verify-full;pqopt={sslrootcert=" + std::string(ca);
+    dir_.Write("tls.ini", "[TLS]\ndriver=odbc\nconnect=" + connect + verify + "}\n[TLS_OTHER_NAME]\ndriver=odbc\nconnect="
+                              + otherName + verify + " hostaddr=127.0.0.1}\n[TLS_NO_AUTHORITY]\ndriver=odbc\nconnect="
+                              + connect + ";SSLmode=verify-full;pqopt={sslrootcert=" + dir_.Path() + "/missing.crt}\n");
+    const ScopedEnv aliases("HISDB_ALIASES", (dir_.Path() + "/tls.ini").c_str());
+
+    auto db = hisdb::Connect("TLS", PgUser(), PgPassword());
+    for (const char* sql : {"select cast(ssl as integer) from pg_stat_ssl where pid = pg_backend_pid()",
+                            "update TNextOperationPlanNo set FNext = FNext where 1 = 0"}) {
+        auto statement = db->Prepare(sql);  // a reading and the writing session
+        statement->Execute();
+        if (statement->HasResult()) {
+            ASSERT_TRUE(statement->Fetch());
+            EXPECT_EQ(statement->Get(0), Value(std::int64_t{1})) << "the session is encrypted";
+        }
+    }
+    auto writing = db->Prepare("update TNextOperationPlanNo set FNext = FNext "
+                               "where (select ssl from pg_stat_ssl where pid = pg_backend_pid())");
+    writing->Execute();
+    EXPECT_EQ(writing->RowsAffected(), 1) << "the writing session is encrypted too";
+
+    for (const auto& [alias, error] : {std::pair{"TLS_OTHER_NAME", "does not match host name \"his-db.example\""},
+                                       std::pair{"TLS_NO_AUTHORITY", "root certificate file"}}) {
+        SCOPED_TRACE(alias);
+        try {
+            (void)hisdb::Connect(alias, PgUser(), PgPassword());
+            ADD_FAILURE() << "the login was accepted";
+        } catch (const EngineError& e) {
+            EXPECT_NE(AllTexts(e).find(error), std::string::npos) << AllTexts(e);
+        }
+    }
+}
+
 TEST_P(EngineTest, RefusesAWrongLogin)
 {
     const std::string user = IsPostgres() ? PgUser() : kSqliteUser;
@@ -877,6 +995,15 @@ TEST_P(EngineTest, RefusesAWrongLogin)
     EXPECT_THROW((void)Login("nobody", password), EngineError);
     EXPECT_NE(Login(user, password), nullptr);
     EXPECT_THROW((void)hisdb::Connect("NOSUCHALIAS", user, password), EngineError);
+    // What the login reached, as the driver names it.
+    const hisdb::ServerInfo server = db_->Server();
+    if (IsPostgres()) {
+        EXPECT_EQ(server.dbmsName, "PostgreSQL");
+        EXPECT_EQ(server.dbmsVersion.substr(0, 3), "15.") << server.dbmsVersion;
+    } else {
+        EXPECT_EQ(server.dbmsName, "SQLite");
+        EXPECT_EQ(server.dbmsVersion, sqlite3_libversion());
+    }
 }
 
 }  // namespace enginetest

@@ -21,6 +21,7 @@ protected:
     // The test login through another alias of the test file: TESTDB_SHORT
     // (lock_timeout=1), TESTDB_ONE (max_active=1), TESTDB_NAMED (on
     // PostgreSQL its sessions carry the application name AppName()).
+    // TESTDB_CURSOR (on PostgreSQL its string sets UseDeclareFetch itself).
     [[nodiscard]] std::unique_ptr<hisdb::Connection> LoginTo(const std::string& alias);
     [[nodiscard]] static std::string AppName();
     // A table name unique to this test; the table is dropped afterwards.
@@ -34,6 +35,9 @@ protected:
     TempDir dir_;
     std::unique_ptr<ScopedEnv> aliases_;
     std::unique_ptr<hisdb::Connection> db_;
+    // PostgreSQL: the tables' owner, who makes and drops the cases' tables
+    // (the test login has the module's rights only).
+    std::unique_ptr<hisdb::Connection> admin_;
     std::vector<std::string> tables_;
 };
 

@@ -1,12 +1,18 @@
-// The ODBC driver of the engine over a driver that refuses to prepare some
-// statements (refusing_odbc_driver.cpp): a statement whose prepare failed is
-// not kept, so each later run prepares again and reports the driver's own
-// error, never a sequence error from a handle that was never prepared.
+// The ODBC driver of the engine over a driver of the tests
+// (refusing_odbc_driver.cpp). A statement whose prepare failed is not kept,
+// so each later run prepares again and reports the driver's own error, never
+// a sequence error from a handle that was never prepared. The dialect is
+// chosen by what the driver answers after login, and what is sent to SQL
+// Server leaves ANSI_NULLS alone.
 #include "tests/engine/backend.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -43,6 +49,132 @@ TEST(OdbcPrepare, ARefusedPrepareIsReportedAgainOnEveryRunAndNeverKept)
     update->Bind(0, Value(std::string("3")));
     update->Execute();
     EXPECT_EQ(update->RowsAffected(), 1) << "the statement still runs as written";
+}
+
+// What the engine sends, read from the test driver's log.
+class OdbcDialect : public ::testing::Test {
+protected:
+    // Logs in through an alias with `connect`, the driver answering `dbms`.
+    std::unique_ptr<hisdb::Connection> LogIn(const std::string& connect, const char* dbms, const char* version = "9.9")
+    {
+        dir_.Write("aliases.ini", "[HIS]\ndriver=odbc\nconnect=" + connect + "\n");
+        version_.reset();  // restored in the reverse order of setting
+        dbms_.reset();
+        dbms_ = std::make_unique<ScopedEnv>("REFUSING_ODBC_DBMS", dbms);
+        version_ = std::make_unique<ScopedEnv>("REFUSING_ODBC_DBMS_VER", version);
+        std::filesystem::remove(Log());
+        return hisdb::Connect("HIS", "spemr", "kvrt3816#");
+    }
+    [[nodiscard]] std::string Log() const { return dir_.Path() + "/driver.log"; }
+    [[nodiscard]] std::vector<std::string> Lines(const std::string& prefix) const
+    {
+        std::vector<std::string> lines;
+        std::ifstream in(Log());
+        for (std::string line; std::getline(in, line);) {
+            if (line.starts_with(prefix)) {
+                lines.push_back(line.substr(prefix.size()));
+            }
+        }
+        return lines;
+    }
+    [[nodiscard]] std::string All() const
+    {
+        std::ifstream in(Log());
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+
+    TempDir dir_;
+    ScopedEnv aliases_{"HISDB_ALIASES", (dir_.Path() + "/aliases.ini").c_str()};
+    ScopedEnv log_{"REFUSING_ODBC_LOG", (dir_.Path() + "/driver.log").c_str()};
+    std::unique_ptr<ScopedEnv> dbms_;
+    std::unique_ptr<ScopedEnv> version_;
+};
+
+// SQL Server keeps ANSI_NULLS as it is set; a null value's comparison is sent
+// as IS NULL and the other values are bound in order at the remaining markers.
+TEST_F(OdbcDialect, SqlServerSessionsKeepAnsiNullsAndNullsAreMatchedWithIsNull)
+{
+    auto db = LogIn(std::string("Driver=") + REFUSING_ODBC_DRIVER, "Microsoft SQL Server", "16.00.4135");
+    EXPECT_EQ(db->Server().dbmsName, "Microsoft SQL Server");
+    EXPECT_EQ(db->Server().dbmsVersion, "16.00.4135");
+    EXPECT_EQ(Lines("direct "), std::vector<std::string>{"SET LOCK_TIMEOUT 30000"});
+
+    auto update = db->Prepare("update TOperationPlan with (NOLOCK) set FStatus = ? where FSerialNo = ? and FOperRoom = ? "
+                              "and FDoctor = ?");
+    ASSERT_EQ(update->ParamCount(), 4);
+    update->Bind(0, std::int64_t{7});
+    update->Bind(1, Value());
+    update->Bind(2, std::int64_t{3});
+    update->Bind(3, Value());
+    std::filesystem::remove(Log());
+    update->Execute();
+    EXPECT_EQ(Lines("prepare "), std::vector<std::string>{"update TOperationPlan with (NOLOCK) set FStatus = ? "
+                                                          "where FSerialNo  IS NULL and FOperRoom = ? and FDoctor  IS NULL"});
+    EXPECT_EQ(Lines("bind "), (std::vector<std::string>{"1 7", "2 3"}));
+    // A null in the SET list is a value to store, bound as null.
+    update->Bind(0, Value());
+    update->Bind(1, std::int64_t{12});
+    std::filesystem::remove(Log());
+    update->Execute();
+    EXPECT_EQ(Lines("bind "), (std::vector<std::string>{"1 null", "2 12", "3 3"}));
+    EXPECT_EQ(All().find("ANSI_NULLS"), std::string::npos) << All();
+}
+
+// The dialect follows what the driver says it reached, whatever words the
+// connection string holds: a data source name gets PostgreSQL's settings, a
+// string naming "postgres" on another server does not.
+TEST_F(OdbcDialect, TheServerIsWhatTheDriverAnswersNotWhatTheStringSays)
+{
+    dir_.Write("odbc.ini", std::string("[HISDSN]\nDriver=") + REFUSING_ODBC_DRIVER + "\n");
+    const ScopedEnv odbcIni("ODBCINI", (dir_.Path() + "/odbc.ini").c_str());
+    struct Case {
+        std::string connect;
+        const char* dbms;
+        bool cursor;             // reading sessions ask for cursor fetching
+        const char* lockSetting; // the session's lock wait statement
+        const char* nullForm;    // how a null value's comparison is sent
+    };
+    const std::string driver = std::string("Driver=") + REFUSING_ODBC_DRIVER;
+    const Case cases[] = {
+        {"DSN=HISDSN", "PostgreSQL", true, "SET lock_timeout = '30s'", "FBedNo  IS NOT DISTINCT FROM  ?"},
+        {driver + ";Server=his-db", "PostgreSQL", true, "SET lock_timeout = '30s'", "FBedNo  IS NOT DISTINCT FROM  ?"},
+        {driver + ";Server=postgres.example;Database=postgres", "Microsoft SQL Server", false,
+         "SET LOCK_TIMEOUT 30000", "FBedNo  IS NULL"},
+        {driver + ";Database=postgres_archive;Driver2=psqlodbcw.so", "Refusing", false, nullptr,
+         "FBedNo  IS NOT DISTINCT FROM  ?"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.connect + " / " + c.dbms);
+        auto db = LogIn(c.connect, c.dbms);
+        EXPECT_EQ(db->Server().dbmsName, c.dbms);
+        EXPECT_EQ(db->Server().dbmsVersion, "9.9");
+        auto read = db->Prepare("select FName from TPat where FBedNo = ?");
+        read->Bind(0, Value());
+        try {
+            read->Execute();
+        } catch (const hisdb::EngineError&) {
+            // the test driver refuses IS NOT DISTINCT FROM; what was sent is logged
+        }
+        const std::vector<std::string> logins = Lines("connect ");
+        ASSERT_FALSE(logins.empty());
+        EXPECT_EQ(logins.front().find("UseDeclareFetch"), std::string::npos) << "the first login (writing)";
+        bool cursor = false;
+        for (const std::string& login : logins) {
+            cursor = cursor || login.find("UseDeclareFetch=1;Fetch=50") != std::string::npos;
+        }
+        EXPECT_EQ(cursor, c.cursor) << All();
+        const std::vector<std::string> direct = Lines("direct ");
+        if (c.lockSetting == nullptr) {
+            EXPECT_TRUE(direct.empty()) << All();
+        } else {
+            ASSERT_FALSE(direct.empty());
+            EXPECT_EQ(direct.front(), c.lockSetting);
+        }
+        EXPECT_NE(All().find(std::string("prepare select FName from TPat where ") + c.nullForm), std::string::npos)
+            << All();
+    }
 }
 
 }  // namespace

@@ -4,12 +4,20 @@
 // FROM" with the message kRefusal, as a server refuses a statement it cannot
 // compile; running a statement that was never prepared is a function
 // sequence error, as with every driver.
+//
+// For the engine's choice of dialect it answers SQL_DBMS_NAME and
+// SQL_DBMS_VER with $REFUSING_ODBC_DBMS and $REFUSING_ODBC_DBMS_VER (default
+// "Refusing", "01.00.0000"), and when $REFUSING_ODBC_LOG names a file it
+// appends what it is sent, a line each: "connect <string>", "prepare <sql>",
+// "direct <sql>", "bind <position> <integer value | null | other>".
 #include <sql.h>
 #include <sqlext.h>
 #include <sqlucode.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <string>
 
 namespace {
@@ -68,6 +76,20 @@ SQLSMALLINT Widen(const std::string& text, SQLPOINTER buffer, SQLINTEGER bytes)
 
 Handle* Of(SQLHANDLE handle) { return static_cast<Handle*>(handle); }
 
+std::string EnvOr(const char* name, const char* fallback)
+{
+    const char* value = std::getenv(name);
+    return value != nullptr ? value : fallback;
+}
+
+void Log(const std::string& line)
+{
+    const std::string path = EnvOr("REFUSING_ODBC_LOG", "");
+    if (!path.empty()) {
+        std::ofstream(path, std::ios::app) << line << '\n';
+    }
+}
+
 }  // namespace
 
 extern "C" {
@@ -115,10 +137,11 @@ SQLRETURN SQL_API SQLGetConnectAttrW(SQLHDBC dbc, SQLINTEGER attribute, SQLPOINT
     return Ok(Of(dbc));
 }
 
-SQLRETURN SQL_API SQLDriverConnectW(SQLHDBC dbc, SQLHWND /*window*/, SQLWCHAR* /*in*/, SQLSMALLINT /*inLength*/,
+SQLRETURN SQL_API SQLDriverConnectW(SQLHDBC dbc, SQLHWND /*window*/, SQLWCHAR* in, SQLSMALLINT inLength,
                                     SQLWCHAR* out, SQLSMALLINT outLength, SQLSMALLINT* written,
                                     SQLUSMALLINT /*completion*/)
 {
+    Log("connect " + Narrow(in, inLength));
     const SQLSMALLINT bytes = Widen("DSN=refusing", out, outLength * static_cast<SQLINTEGER>(sizeof(SQLWCHAR)));
     if (written != nullptr) {
         *written = static_cast<SQLSMALLINT>(bytes / static_cast<SQLSMALLINT>(sizeof(SQLWCHAR)));
@@ -133,11 +156,11 @@ SQLRETURN SQL_API SQLGetInfoW(SQLHDBC dbc, SQLUSMALLINT type, SQLPOINTER value, 
 {
     std::string text;
     switch (type) {
-    case SQL_DBMS_NAME: text = "Refusing"; break;
+    case SQL_DBMS_NAME: text = EnvOr("REFUSING_ODBC_DBMS", "Refusing"); break;
+    case SQL_DBMS_VER: text = EnvOr("REFUSING_ODBC_DBMS_VER", "01.00.0000"); break;
     case SQL_DRIVER_ODBC_VER: text = "03.52"; break;
     case SQL_DRIVER_NAME: text = "refusing_odbc_driver.so"; break;
-    case SQL_DRIVER_VER:
-    case SQL_DBMS_VER: text = "01.00.0000"; break;
+    case SQL_DRIVER_VER: text = "01.00.0000"; break;
     default:
         // Numbers: zero, of whatever width the caller gave room for.
         if (value != nullptr && length >= 0) {
@@ -159,6 +182,7 @@ SQLRETURN SQL_API SQLPrepareW(SQLHSTMT stmt, SQLWCHAR* text, SQLINTEGER length)
 {
     Handle* handle = Of(stmt);
     const std::string sql = Narrow(text, length);
+    Log("prepare " + sql);
     if (sql.find("IS NOT DISTINCT FROM") != std::string::npos) {
         return Error(handle, "42000", std::string(kRefusal) + ": " + sql);
     }
@@ -180,6 +204,7 @@ SQLRETURN SQL_API SQLExecDirectW(SQLHSTMT stmt, SQLWCHAR* text, SQLINTEGER lengt
 {
     Handle* handle = Of(stmt);
     handle->text = Narrow(text, length);
+    Log("direct " + handle->text);
     return Ok(handle);
 }
 
@@ -193,11 +218,18 @@ SQLRETURN SQL_API SQLNumParams(SQLHSTMT stmt, SQLSMALLINT* count)
     return Ok(handle);
 }
 
-SQLRETURN SQL_API SQLBindParameter(SQLHSTMT stmt, SQLUSMALLINT /*number*/, SQLSMALLINT /*io*/,
-                                   SQLSMALLINT /*cType*/, SQLSMALLINT /*sqlType*/, SQLULEN /*size*/,
-                                   SQLSMALLINT /*digits*/, SQLPOINTER /*value*/, SQLLEN /*bufferLength*/,
-                                   SQLLEN* /*indicator*/)
+SQLRETURN SQL_API SQLBindParameter(SQLHSTMT stmt, SQLUSMALLINT number, SQLSMALLINT /*io*/,
+                                   SQLSMALLINT cType, SQLSMALLINT /*sqlType*/, SQLULEN /*size*/,
+                                   SQLSMALLINT /*digits*/, SQLPOINTER value, SQLLEN /*bufferLength*/,
+                                   SQLLEN* indicator)
 {
+    std::string what = "other";
+    if (indicator != nullptr && *indicator == SQL_NULL_DATA) {
+        what = "null";
+    } else if (cType == SQL_C_SBIGINT && value != nullptr) {
+        what = std::to_string(*static_cast<const long long*>(value));
+    }
+    Log("bind " + std::to_string(number) + " " + what);
     return Ok(Of(stmt));
 }
 

@@ -102,6 +102,57 @@ std::string PgPassword()
     return EnvOr("OPEREDIT_PG_PASSWORD", "kvrt3816#");
 }
 
+std::string PgAdminUser()
+{
+    return EnvOr("OPEREDIT_PG_ADMIN_USER", "his_owner");
+}
+
+std::string PgAdminPassword()
+{
+    return EnvOr("OPEREDIT_PG_ADMIN_PASSWORD", "his-owner-test");
+}
+
+std::unique_ptr<hisdb::Connection> PgAdminConnect()
+{
+    // A connection keeps its connection string: the alias file is needed
+    // only while it logs in.
+    TempDir dir;
+    dir.Write("aliases.ini", "[PGADMIN]\ndriver=odbc\nconnect=" + PgConnect() + "\n");
+    ScopedEnv aliases("HISDB_ALIASES", (dir.Path() + "/aliases.ini").c_str());
+    return hisdb::Connect("PGADMIN", PgAdminUser(), PgAdminPassword());
+}
+
+std::int64_t ExecOn(hisdb::Connection& connection, const std::string& sql)
+{
+    auto statement = connection.Prepare(sql);
+    statement->Execute();
+    const std::int64_t rows = statement->RowsAffected();
+    if (statement->HasResult()) {
+        while (statement->Fetch()) {
+        }
+    }
+    return rows;
+}
+
+void CreateTableForTest(hisdb::Connection& admin, const std::string& table, const std::string& columns)
+{
+    ExecOn(admin, "create table " + table + " (" + columns + ")");
+    ExecOn(admin, "grant select, insert, update, delete on " + table + " to " + PgUser());
+    auto sequences = admin.Prepare("select pg_get_serial_sequence(?, attname) from pg_attribute where attrelid = "
+                                   "cast(? as regclass) and attnum > 0 and pg_get_serial_sequence(?, attname) is not null");
+    for (int i = 0; i < 3; ++i) {
+        sequences->Bind(i, table);
+    }
+    sequences->Execute();
+    std::vector<std::string> names;
+    while (sequences->Fetch()) {
+        names.push_back(std::get<std::string>(sequences->Get(0)));
+    }
+    for (const std::string& sequence : names) {
+        ExecOn(admin, "grant usage on sequence " + sequence + " to " + PgUser());
+    }
+}
+
 std::string SourceFile(const std::string& relativePath)
 {
     const std::string root = EnvOr("OPEREDIT_SOURCE_DIR", ".");
@@ -144,7 +195,7 @@ HisDatabase::~HisDatabase() = default;
 hisdb::Connection& HisDatabase::Direct()
 {
     if (!direct_) {
-        direct_ = hisdb::Connect("HIS", PgUser(), PgPassword());
+        direct_ = backend_ == Backend::Postgres ? PgAdminConnect() : hisdb::Connect("HIS", PgUser(), PgPassword());
     }
     return *direct_;
 }

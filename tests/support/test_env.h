@@ -56,6 +56,21 @@ void CreateSqliteFile(const std::string& path, const std::string& sql = "create 
 [[nodiscard]] std::string PgUser();
 [[nodiscard]] std::string PgPassword();
 
+// The owner of the test database and its tables (scripts/pg-cluster's role
+// his_owner; OPEREDIT_PG_ADMIN_USER / OPEREDIT_PG_ADMIN_PASSWORD), for what
+// the module's login may not do: creating, changing and dropping tables,
+// arranging rows of the tables the module only reads.
+[[nodiscard]] std::string PgAdminUser();
+[[nodiscard]] std::string PgAdminPassword();
+// A connection as that owner to PgConnect()'s database.
+[[nodiscard]] std::unique_ptr<hisdb::Connection> PgAdminConnect();
+// Runs one statement on `connection`, reading any result to its end; the rows changed.
+std::int64_t ExecOn(hisdb::Connection& connection, const std::string& sql);
+// Makes a table of `columns` as the owner and gives the test login the
+// module's rights on a table of its own (select, insert, update, delete;
+// usage of its sequences).
+void CreateTableForTest(hisdb::Connection& admin, const std::string& table, const std::string& columns);
+
 // The text of a file below the source tree.
 [[nodiscard]] std::string SourceFile(const std::string& relativePath);
 
@@ -76,7 +91,9 @@ public:
     [[nodiscard]] bool Available() const { return available_; }
     [[nodiscard]] Backend GetBackend() const { return backend_; }
     [[nodiscard]] const std::string& Dir() const { return dir_.Path(); }
-    // A direct engine connection, for arranging and checking rows.
+    // A direct engine connection, for arranging and checking rows: on
+    // PostgreSQL as the tables' owner (PgAdminConnect), since the module's
+    // login only reads most tables.
     [[nodiscard]] hisdb::Connection& Direct();
     std::int64_t Exec(const std::string& sql);
     // testenv::RunScript on the direct connection.
