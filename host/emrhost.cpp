@@ -4,6 +4,10 @@
 // (applicant, department code, department name) to GBK, calls `operedit`,
 // prints the result text in UTF-8 and exits 0 for the empty result, 1 for any
 // other, 2 when the library cannot be used.
+//
+// emrhost --check diagnoses the way to the database instead (host/check.h):
+// exit 0 when everything a call needs is in place, else 1.
+#include "host/check.h"
 #include "include/operedit.h"
 #include "platform/text/gbk.h"
 
@@ -13,6 +17,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <iostream>
 #include <string>
 
 namespace {
@@ -43,6 +48,7 @@ int Usage()
 {
     std::fprintf(stderr,
                  "usage: emrhost [--library PATH] APPLICANT DEPTCODE DEPTNAME\n"
+                 "       emrhost --check\n"
                  "  e.g. emrhost 张医生 0301 普外科\n");
     return 2;
 }
@@ -51,6 +57,9 @@ int Usage()
 
 int main(int argc, char** argv)
 {
+    if (argc == 2 && std::string(argv[1]) == "--check") {
+        return check::Run(std::cout);
+    }
     std::string library = DefaultLibraryPath();
     int first = 1;
     if (argc > 2 && std::string(argv[1]) == "--library") {
