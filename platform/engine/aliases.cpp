@@ -161,10 +161,18 @@ void RefuseLoginIn(std::string_view connect, const std::string& alias, const std
     }
 }
 
-// The sections of an INI text, keys in lower case; `wanted` in any case.
-std::optional<std::vector<std::pair<std::string, std::string>>> ReadSection(std::istream& in, std::string_view wanted)
+// One section of an INI text: its name as written and its keys (lower case)
+// with their values.
+struct Section {
+    std::string name;
+    std::vector<std::pair<std::string, std::string>> keys;
+};
+
+// The section named `wanted` (in any letter case) of an INI text; none when
+// it has no such section.
+std::optional<Section> ReadSection(std::istream& in, std::string_view wanted)
 {
-    std::optional<std::vector<std::pair<std::string, std::string>>> found;
+    std::optional<Section> found;
     bool inSection = false;
     std::string line;
     while (std::getline(in, line)) {
@@ -174,18 +182,20 @@ std::optional<std::vector<std::pair<std::string, std::string>>> ReadSection(std:
         }
         if (text.front() == '[') {
             if (found) {
-                break;
+                break;  // the wanted section has ended
             }
             auto close = text.find(']');
-            inSection = EqualNoCase(Trim(text.substr(1, close == std::string_view::npos ? text.npos : close - 1)), wanted);
+            const std::string_view name = Trim(text.substr(1, close == std::string_view::npos ? text.npos : close - 1));
+            inSection = EqualNoCase(name, wanted);
             if (inSection) {
                 found.emplace();
+                found->name = std::string(name);
             }
             continue;
         }
         auto eq = text.find('=');
         if (inSection && eq != std::string_view::npos) {
-            found->emplace_back(Lower(Trim(text.substr(0, eq))), std::string(Trim(text.substr(eq + 1))));
+            found->keys.emplace_back(Lower(Trim(text.substr(0, eq))), std::string(Trim(text.substr(eq + 1))));
         }
     }
     return found;
@@ -288,7 +298,7 @@ std::optional<Credentials> FindCredentials(std::string_view alias)
     }
     std::optional<std::string> user;
     std::optional<std::string> password;
-    for (const auto& [key, value] : *section) {
+    for (const auto& [key, value] : section->keys) {
         if (key == "user") {
             user = value;
         } else if (key == "password") {
@@ -332,48 +342,29 @@ Alias FindAlias(std::string_view name)
     if (!in) {
         throw EngineError("Cannot read the alias file '" + path + "'");
     }
+    const std::optional<Section> section = ReadSection(in, name);
     std::optional<Alias> found;
-    bool inSection = false;
-    std::string line;
-    while (std::getline(in, line)) {
-        std::string_view text = Trim(line);
-        if (text.empty() || text.front() == ';' || text.front() == '#') {
-            continue;
-        }
-        if (text.front() == '[') {
-            if (found) {
-                break;  // the alias's section has ended
+    if (section) {
+        found.emplace();
+        found->name = section->name;
+        found->source = path;
+        for (const auto& [key, text] : section->keys) {
+            std::string value = text;
+            if (key == "driver") {
+                found->driver = Lower(value);
+            } else if (key == "database") {
+                found->database = std::move(value);
+            } else if (key == "connect") {
+                found->connect = std::move(value);
+            } else if (key == "user") {
+                found->user = std::move(value);
+            } else if (key == "password") {
+                found->password = std::move(value);
+            } else if (key == "lock_timeout") {
+                found->lockTimeout = Count(path, key, value, 1);
+            } else if (key == "max_active") {
+                found->maxActive = Count(path, key, value, 1);
             }
-            auto close = text.find(']');
-            std::string_view section = Trim(text.substr(1, close == std::string_view::npos ? text.npos : close - 1));
-            inSection = EqualNoCase(section, name);
-            if (inSection) {
-                found.emplace();
-                found->name = std::string(section);
-                found->source = path;
-            }
-            continue;
-        }
-        auto eq = text.find('=');
-        if (!inSection || eq == std::string_view::npos) {
-            continue;
-        }
-        const std::string key = Lower(Trim(text.substr(0, eq)));
-        std::string value(Trim(text.substr(eq + 1)));
-        if (key == "driver") {
-            found->driver = Lower(value);
-        } else if (key == "database") {
-            found->database = std::move(value);
-        } else if (key == "connect") {
-            found->connect = std::move(value);
-        } else if (key == "user") {
-            found->user = std::move(value);
-        } else if (key == "password") {
-            found->password = std::move(value);
-        } else if (key == "lock_timeout") {
-            found->lockTimeout = Count(path, key, value, 1);
-        } else if (key == "max_active") {
-            found->maxActive = Count(path, key, value, 1);
         }
     }
     if (!found) {

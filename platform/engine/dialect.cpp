@@ -224,27 +224,12 @@ ParsedStatement ParseStatement(std::string_view sql, bool dropNolock)
     return result;
 }
 
-std::string WithNullMatches(const ParsedStatement& statement, std::uint64_t mask, std::string_view nullSafeOperator)
-{
-    std::string out;
-    out.reserve(statement.text.size() + 32);
-    std::size_t from = 0;
-    for (std::size_t s = 0; s < statement.sites.size(); ++s) {
-        if ((mask >> s & 1u) == 0) {
-            continue;
-        }
-        std::size_t at = statement.sites[s].equals;
-        out.append(statement.text, from, at - from);
-        out += ' ';
-        out += nullSafeOperator;
-        out += ' ';
-        from = at + 1;
-    }
-    out.append(statement.text, from);
-    return out;
-}
+namespace {
 
-std::string WithIsNull(const ParsedStatement& statement, std::uint64_t mask)
+// `statement` with the text of each masked site, from its `=` up to `end`
+// (the position after what is replaced), replaced by `with`.
+template <class End>
+std::string ReplaceSites(const ParsedStatement& statement, std::uint64_t mask, std::string_view with, End end)
 {
     std::string out;
     out.reserve(statement.text.size() + 32);
@@ -254,14 +239,27 @@ std::string WithIsNull(const ParsedStatement& statement, std::uint64_t mask)
             continue;
         }
         const std::size_t at = statement.sites[s].equals;
-        // Only blanks lie between a site's `=` and its marker.
-        const std::size_t marker = statement.text.find('?', at);
         out.append(statement.text, from, at - from);
-        out += " IS NULL";
-        from = marker + 1;
+        out += with;
+        from = end(at);
     }
     out.append(statement.text, from);
     return out;
+}
+
+}  // namespace
+
+std::string WithNullMatches(const ParsedStatement& statement, std::uint64_t mask, std::string_view nullSafeOperator)
+{
+    const std::string with = " " + std::string(nullSafeOperator) + " ";
+    return ReplaceSites(statement, mask, with, [](std::size_t at) { return at + 1; });
+}
+
+std::string WithIsNull(const ParsedStatement& statement, std::uint64_t mask)
+{
+    // Only blanks lie between a site's `=` and its marker, which goes too.
+    return ReplaceSites(statement, mask, " IS NULL",
+                        [&statement](std::size_t at) { return statement.text.find('?', at) + 1; });
 }
 
 std::vector<int> KeptParams(const ParsedStatement& statement, std::uint64_t mask)
