@@ -362,6 +362,8 @@ Alias FindAlias(std::string_view name)
                 found->password = std::move(value);
             } else if (key == "lock_timeout") {
                 found->lockTimeout = Count(path, key, value, 1);
+            } else if (key == "answer_timeout") {
+                found->answerTimeout = Count(path, key, value, 1);
             } else if (key == "max_active") {
                 found->maxActive = Count(path, key, value, 1);
             }

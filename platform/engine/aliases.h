@@ -10,6 +10,10 @@
 //   connect=...            ; odbc: connection string without a login (UID, PWD,
 //                          ; USER, USERNAME, PASSWORD in any case are refused)
 //   lock_timeout=30        ; seconds a statement waits for a lock before it fails
+//   answer_timeout=60      ; odbc: seconds a call waits for the server's answer
+//                          ; before the session is closed and the call fails
+//                          ; (default lock_timeout + 30, so that a lock wait
+//                          ; ends with the server's own error first)
 //   max_active=1           ; odbc, optional: results one session may hold open
 //                          ; (default: what the driver reports)
 // Lines starting with ';' or '#' are comments.
@@ -34,6 +38,7 @@
 // for the alias, changes nothing.
 #pragma once
 
+#include <chrono>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -50,8 +55,14 @@ struct Alias {
     std::optional<std::string> user;
     std::optional<std::string> password;
     int lockTimeout = 30;  // seconds
+    std::optional<int> answerTimeout;  // seconds; unset: lockTimeout + 30
     int maxActive = 0;     // 0: as the driver reports
     std::string source;    // the file it came from; empty for the built-in HIS
+
+    [[nodiscard]] std::chrono::seconds AnswerTimeout() const
+    {
+        return std::chrono::seconds(answerTimeout.value_or(lockTimeout + 30));
+    }
 };
 
 // The alias file in force; empty when there is none.

@@ -20,9 +20,10 @@
 // session, reads included.
 //
 // A text holds one statement; a second one is refused at Prepare. A lock
-// wait ends with an error after the alias's lock_timeout. A session the
-// server ended fails its next statement and is logged in again before the
-// one after it (never inside a transaction).
+// wait ends with an error after the alias's lock_timeout, a wait for a
+// server that does not answer after its answer_timeout. A session the
+// server ended (or that did not answer) fails its statement and is logged
+// in again before the next one (never inside a transaction).
 //
 // Every failure is an EngineError. Objects are not thread-safe; a Statement
 // must not outlive its Connection.

@@ -34,15 +34,20 @@
 // backend was ended) fails its next statement with the driver's error; it is
 // logged in again before the statement after that, unless a transaction is
 // active on it. Every session waits at most the alias's lock_timeout for a
-// lock.
+// lock, and every call at most its answer_timeout for the server's answer:
+// the watchdog then shuts the session's socket down, the call fails with
+// "The database server did not answer in time" and the session is logged in
+// again before its next statement, as one the server ended.
 #include "platform/engine/dialect.h"
 #include "platform/engine/drivers.h"
+#include "platform/engine/watchdog.h"
 
 #include <sql.h>
 #include <sqlext.h>
 #include <sqlucode.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -242,7 +247,61 @@ struct Session {
     std::vector<OpenResult*> open;  // those that can be read to their end
     int maxActive = 0;              // results the server lets one session hold; 0: any number
     bool lost = false;              // a statement failed because the connection is gone
+    int socket = -1;                // the login's socket; -1: not known, calls are not bounded
+    std::chrono::seconds bound{0};  // the longest wait for an answer
+    std::uint64_t watch = 0;        // the watchdog's token while a call is bounded
 };
+
+// Bounds the server calls made in its scope on a session: the outermost of
+// nested scopes arms the watchdog. A bound that passed marks the session
+// lost, even when the call it cut short still succeeded.
+class ServerWait {
+public:
+    explicit ServerWait(Session& session) : session_(session)
+    {
+        if (session.watch == 0 && session.socket >= 0 && session.bound.count() > 0) {
+            session.watch = Watchdog::Arm(session.socket, session.bound);
+            owner_ = true;
+        }
+    }
+    ~ServerWait()
+    {
+        if (owner_) {
+            if (Watchdog::Disarm(session_.watch)) {
+                session_.lost = true;
+            }
+            session_.watch = 0;
+        }
+    }
+    ServerWait(const ServerWait&) = delete;
+    ServerWait& operator=(const ServerWait&) = delete;
+
+private:
+    Session& session_;
+    bool owner_ = false;
+};
+
+// Check for a call on `session`: a failure after the bound passed is the
+// server's silence, whatever the driver says of its broken connection; a
+// lost connection marks the session, to be logged in again before its next
+// statement.
+void CheckOn(Session& session, SQLRETURN rc, SQLSMALLINT type, SQLHANDLE handle, std::string_view what)
+{
+    if (Succeeded(rc)) {
+        return;
+    }
+    if (session.watch != 0 && Watchdog::Fired(session.watch)) {
+        session.lost = true;
+        throw EngineError("The database server did not answer in time", 0,
+                          {"No answer within " + std::to_string(session.bound.count())
+                               + " s (answer_timeout): the session was closed and is logged in again for the next statement",
+                           std::string(what)});
+    }
+    if (ConnectionLost(type, handle)) {
+        session.lost = true;
+    }
+    Fail(type, handle, what);
+}
 
 // The sessions of one Connection, as its statements choose them.
 class SessionSource {
@@ -278,6 +337,7 @@ public:
         : sessions_(sessions), server_(server), parsed_(std::move(parsed)), reads_(ReturnsRows(parsed_.text))
     {
         session_ = reads_ ? &sessions_.ForReading() : &sessions_.ForWriting();
+        ServerWait wait(*session_);
         current_ = Prepare(parsed_.text, 0);
         SQLSMALLINT count = 0;
         if (!Succeeded(SQLNumParams(current_, &count))) {
@@ -289,6 +349,7 @@ public:
 
     ~OdbcStatement() override
     {
+        ServerWait wait(*session_);  // freeing an open result closes the server's cursor
         ResultClosed();
         for (auto& [key, handle] : statements_) {
             SQLFreeHandle(SQL_HANDLE_STMT, handle);
@@ -311,13 +372,17 @@ public:
 
     void Execute() override
     {
-        SQLFreeStmt(current_, SQL_CLOSE);
+        if (openOn_ != nullptr) {
+            ServerWait wait(*openOn_);
+            SQLFreeStmt(current_, SQL_CLOSE);
+        }
         ResultClosed();
         hasResult_ = hasRow_ = finished_ = false;
         buffered_.clear();
         columns_.clear();
         affected_ = -1;
         session_ = reads_ ? &sessions_.ForReading() : &sessions_.ForWriting();
+        ServerWait wait(*session_);
         MakeRoom(*session_, this);
         const std::uint64_t mask = NullPattern();
         current_ = ForNullPattern(mask);
@@ -399,6 +464,7 @@ private:
     // at once, which ends the server's cursor (and its transaction).
     bool FetchRow()
     {
+        ServerWait wait(*session_);
         SQLRETURN rc = SQLFetch(current_);
         if (rc == SQL_NO_DATA) {
             SQLFreeStmt(current_, SQL_CLOSE);
@@ -434,13 +500,7 @@ private:
     // session, to be logged in again before its next statement.
     void CheckStmt(SQLRETURN rc, std::string_view what)
     {
-        if (Succeeded(rc)) {
-            return;
-        }
-        if (ConnectionLost(SQL_HANDLE_STMT, current_)) {
-            session_->lost = true;
-        }
-        Fail(SQL_HANDLE_STMT, current_, what);
+        CheckOn(*session_, rc, SQL_HANDLE_STMT, current_, what);
     }
 
     SQLHSTMT Prepare(const std::string& sql, std::uint64_t mask)
@@ -452,12 +512,10 @@ private:
         SQLRETURN rc = SQLPrepareW(stmt, wide.data(), static_cast<SQLINTEGER>(wide.size()));
         if (!Succeeded(rc)) {
             // Not kept: a later run must prepare it again and show its own error.
-            const bool lost = ConnectionLost(SQL_HANDLE_STMT, stmt);
             try {
-                Fail(SQL_HANDLE_STMT, stmt, "SQLPrepare failed");
+                CheckOn(*session_, rc, SQL_HANDLE_STMT, stmt, "SQLPrepare failed");
             } catch (...) {
                 SQLFreeHandle(SQL_HANDLE_STMT, stmt);
-                session_->lost = session_->lost || lost;
                 throw;
             }
         }
@@ -577,9 +635,10 @@ private:
             SQLULEN size = 0;
             SQLSMALLINT digits = 0;
             SQLSMALLINT nullable = 0;
-            Check(SQLDescribeColW(current_, static_cast<SQLUSMALLINT>(i), name, static_cast<SQLSMALLINT>(std::size(name)),
-                                  &nameLength, &type, &size, &digits, &nullable),
-                  SQL_HANDLE_STMT, current_, "SQLDescribeCol failed");
+            CheckStmt(SQLDescribeColW(current_, static_cast<SQLUSMALLINT>(i), name,
+                                      static_cast<SQLSMALLINT>(std::size(name)), &nameLength, &type, &size, &digits,
+                                      &nullable),
+                      "SQLDescribeCol failed");
             ColumnDesc& c = columns_[static_cast<std::size_t>(i - 1)];
             c.name = ToUtf8(name, static_cast<std::size_t>(std::min<int>(nameLength, std::size(name) - 1)));
             c.width = c.scale = 0;
@@ -798,6 +857,8 @@ public:
     Link& operator=(const Link&) = delete;
 
     [[nodiscard]] SQLHDBC Handle() const { return dbc_; }
+    // The login's socket; -1 when it could not be told.
+    [[nodiscard]] int Socket() const { return socket_; }
     // Results one statement of this login may hold open at once; 0: any number.
     [[nodiscard]] int MaxActive() const { return maxActive_; }
 
@@ -809,17 +870,26 @@ public:
     }
 
     // Logs in and asks the driver which product it reached. Lock waits end
-    // after `lockTimeout` seconds.
-    ServerInfo Open(const std::string& connect, int lockTimeout)
+    // after `lockTimeout` seconds; the session's setup waits at most `bound`
+    // for each answer. The socket the driver opened is told apart from the
+    // process's others by being the one new after the login.
+    ServerInfo Open(const std::string& connect, int lockTimeout, std::chrono::seconds bound)
     {
         SQLSetConnectAttrW(dbc_, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(std::uintptr_t{15}), 0);
         WString wide = ToWide(connect);
+        const std::vector<OpenSocket> before = OpenSockets();
         SQLRETURN rc = SQLDriverConnectW(dbc_, nullptr, wide.data(), static_cast<SQLSMALLINT>(wide.size()), nullptr, 0,
                                          nullptr, SQL_DRIVER_NOPROMPT);
         Check(rc, SQL_HANDLE_DBC, dbc_, "Cannot connect to the database server");
         connected_ = true;
-        Check(SQLSetConnectAttrW(dbc_, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0),
-              SQL_HANDLE_DBC, dbc_, "Cannot switch autocommit on");
+        socket_ = NewSocket(before, OpenSockets());
+        Session setup;
+        setup.dbc = dbc_;
+        setup.socket = socket_;
+        setup.bound = bound;
+        ServerWait wait(setup);
+        CheckOn(setup, SQLSetConnectAttrW(dbc_, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0),
+                SQL_HANDLE_DBC, dbc_, "Cannot switch autocommit on");
         // Each statement sees what was committed before it began, whatever
         // the server's default; a driver that cannot set it keeps its own.
         SQLSetConnectAttrW(dbc_, SQL_ATTR_TXN_ISOLATION, reinterpret_cast<SQLPOINTER>(SQL_TXN_READ_COMMITTED), 0);
@@ -827,8 +897,8 @@ public:
         const ServerInfo info{InfoText(SQL_DBMS_NAME), InfoText(SQL_DBMS_VER)};
         // Run directly, not prepared: a SET inside sp_prepexec would end with it.
         switch (ServerOf(info.dbmsName)) {
-        case ServerKind::SqlServer: SetSession("SET LOCK_TIMEOUT " + std::to_string(lockTimeout * 1000)); break;
-        case ServerKind::Postgres: SetSession("SET lock_timeout = '" + std::to_string(lockTimeout) + "s'"); break;
+        case ServerKind::SqlServer: SetSession(setup, "SET LOCK_TIMEOUT " + std::to_string(lockTimeout * 1000)); break;
+        case ServerKind::Postgres: SetSession(setup, "SET lock_timeout = '" + std::to_string(lockTimeout) + "s'"); break;
         case ServerKind::Other: break;
         }
         SQLUSMALLINT maxActive = 0;
@@ -852,7 +922,7 @@ private:
         return ToUtf8(text, std::min(n, room));
     }
 
-    void SetSession(const std::string& sql)
+    void SetSession(Session& setup, const std::string& sql)
     {
         SQLHSTMT stmt = SQL_NULL_HSTMT;
         Check(SQLAllocHandle(SQL_HANDLE_STMT, dbc_, &stmt), SQL_HANDLE_DBC, dbc_, "Cannot allocate a statement");
@@ -860,7 +930,7 @@ private:
         SQLRETURN rc = SQLExecDirectW(stmt, wide.data(), static_cast<SQLINTEGER>(wide.size()));
         if (!Succeeded(rc)) {
             try {
-                Fail(SQL_HANDLE_STMT, stmt, sql + " failed");
+                CheckOn(setup, rc, SQL_HANDLE_STMT, stmt, sql + " failed");
             } catch (...) {
                 SQLFreeHandle(SQL_HANDLE_STMT, stmt);
                 throw;
@@ -872,6 +942,7 @@ private:
     SQLHDBC dbc_ = SQL_NULL_HDBC;
     bool connected_ = false;
     int maxActive_ = 0;
+    int socket_ = -1;
 };
 
 class OdbcConnection final : public Connection, private SessionSource {
@@ -884,6 +955,7 @@ public:
           writeConnect_(std::move(writeConnect)),
           cursorAttributes_(std::move(cursorAttributes)),
           lockTimeout_(alias.lockTimeout),
+          answerTimeout_(alias.AnswerTimeout()),
           maxActive_(alias.maxActive)
     {
     }
@@ -892,6 +964,7 @@ public:
     {
         if (inTransaction_) {
             // A connection in a transaction cannot disconnect.
+            ServerWait wait(writer_->session);
             SQLEndTran(SQL_HANDLE_DBC, writer_->link->Handle(), SQL_ROLLBACK);
         }
     }
@@ -931,10 +1004,11 @@ public:
             throw EngineError("A transaction is already active");
         }
         Session& session = ForWriting();
+        ServerWait wait(session);
         MakeRoom(session, nullptr);
         SQLHDBC dbc = session.dbc;
-        Check(SQLSetConnectAttrW(dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0),
-              SQL_HANDLE_DBC, dbc, "Cannot start a transaction");
+        CheckOn(session, SQLSetConnectAttrW(dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0),
+                SQL_HANDLE_DBC, dbc, "Cannot start a transaction");
         inTransaction_ = true;
         if (lockedTable.empty()) {
             return;
@@ -947,7 +1021,7 @@ public:
             ? "SELECT COUNT(*) FROM " + table + " WITH (TABLOCKX, HOLDLOCK)"
             : "LOCK TABLE " + table + " IN SHARE ROW EXCLUSIVE MODE";
         try {
-            RunDirect(dbc, lock);
+            RunDirect(session, lock);
         } catch (...) {
             EndTransaction(SQL_ROLLBACK);
             throw;
@@ -1005,8 +1079,10 @@ private:
     void LogIn(Member& member, const std::string& connect)
     {
         auto link = std::make_unique<Link>();
-        member.info = link->Open(connect, lockTimeout_);
+        member.info = link->Open(connect, lockTimeout_, answerTimeout_);
         member.session.dbc = link->Handle();
+        member.session.socket = link->Socket();
+        member.session.bound = answerTimeout_;
         member.session.maxActive = maxActive_ > 0 ? maxActive_ : link->MaxActive();
         member.session.lost = false;
         if (member.link) {
@@ -1038,25 +1114,28 @@ private:
             throw EngineError("Cannot commit the transaction", 0,
                               {"The connection to the server was lost; the transaction was rolled back"});
         }
+        Session& session = writer_->session;
         SQLHDBC dbc = writer_->link->Handle();
+        ServerWait wait(session);
         // A failed commit leaves the transaction active, to be rolled back.
-        Check(SQLEndTran(SQL_HANDLE_DBC, dbc, completion), SQL_HANDLE_DBC, dbc,
-              completion == SQL_COMMIT ? "Cannot commit the transaction" : "Cannot roll the transaction back");
+        CheckOn(session, SQLEndTran(SQL_HANDLE_DBC, dbc, completion), SQL_HANDLE_DBC, dbc,
+                completion == SQL_COMMIT ? "Cannot commit the transaction" : "Cannot roll the transaction back");
         inTransaction_ = false;
-        Check(SQLSetConnectAttrW(dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0),
-              SQL_HANDLE_DBC, dbc, "Cannot switch autocommit on");
+        CheckOn(session, SQLSetConnectAttrW(dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0),
+                SQL_HANDLE_DBC, dbc, "Cannot switch autocommit on");
     }
 
-    // Runs `sql` directly and reads any result to its end.
-    static void RunDirect(SQLHDBC dbc, const std::string& sql)
+    // Runs `sql` directly on `session` and reads any result to its end.
+    static void RunDirect(Session& session, const std::string& sql)
     {
+        SQLHDBC dbc = session.dbc;
         SQLHSTMT stmt = SQL_NULL_HSTMT;
         Check(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt), SQL_HANDLE_DBC, dbc, "Cannot allocate a statement");
         try {
             WString wide = ToWide(sql);
             SQLRETURN rc = SQLExecDirectW(stmt, wide.data(), static_cast<SQLINTEGER>(wide.size()));
             if (rc != SQL_NO_DATA) {
-                Check(rc, SQL_HANDLE_STMT, stmt, sql);
+                CheckOn(session, rc, SQL_HANDLE_STMT, stmt, sql);
                 SQLSMALLINT columns = 0;
                 SQLNumResultCols(stmt, &columns);
                 while (columns > 0 && Succeeded(SQLFetch(stmt))) { }
@@ -1075,6 +1154,7 @@ private:
     std::string writeConnect_;
     std::string cursorAttributes_;  // for PostgreSQL's reading sessions; empty: none
     int lockTimeout_;
+    std::chrono::seconds answerTimeout_;
     int maxActive_;
     ServerKind server_ = ServerKind::Other;
     ServerInfo info_;

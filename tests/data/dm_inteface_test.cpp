@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -540,6 +542,103 @@ TEST_P(DMIntefaceData, AListHeldHalfReadSeesOtherWorkstationsThroughTheCounterAn
     OpenDay();
     dm_->QOperationPlan->Last();
     EXPECT_EQ(dm_->QOperationPlan->RecordCount(), 301) << "reading it again shows the new row";
+}
+
+// The server stops answering in the middle of the day (its processes
+// halted; the machine still takes what is sent to it). Each step of the
+// module fails within the alias's answer_timeout with the engine's error,
+// shown as any other; nothing is half stored, the change waits in the cache,
+// and once the server runs again the next try logs in anew and succeeds once.
+TEST_P(DMIntefaceData, AServerThatStopsAnsweringFailsEachStepInTimeAndLosesNothing)
+{
+    if (GetParam() != Backend::Postgres) {
+        GTEST_SKIP() << "server sessions only";
+    }
+    dm_->DatabaseHIS->Close();
+    db_->AddAliasOptions("lock_timeout=1\nanswer_timeout=2\n");
+    dm_->DatabaseHIS->Open();
+    InsertRow(5);
+    db_->Exec("insert into TPat (FInNo, FName, FSex, FDeptCode, FBedNo, FStatus) values ('Z1', '钱七', '男', '0301', '12', 2)");
+    db_->Exec("insert into TDictDiagICD (FDiagCode, FName, FInputCode) values ('K35.902', '急性阑尾炎', 'JXLWY')");
+    TQuery& dict = *dm_->QDict;
+    TQuery& diag = *dm_->QDiag;
+    const auto lookUpBed = [&] {
+        dict.Close();
+        dict.SQL().Clear();
+        dict.SQL().Add("select * from TPat (NOLOCK) where FDeptCode='0301' and FBedNo='12' and FStatus=2 ");
+        dict.Open();
+        dict.Last();  // read to its end: closing it then asks nothing of the server
+        return dict.FieldByName("FName")->AsString();
+    };
+    const auto search = [&] {
+        diag.Close();
+        diag.SQL().Clear();
+        diag.SQL().Add("select FDiagCode as FCode,FName,FInputCode from TDictDiagICD where FInputCode like 'JX%'");
+        diag.Open();
+        diag.Last();
+        return dm_->QDiagFName->AsString();
+    };
+    const auto halt = [&] {
+        return std::make_unique<testenv::HaltedProcesses>(
+            testenv::PgBackends(db_->Direct(), "usename = '" + testenv::PgUser() + "'"));
+    };
+    const auto inTime = [](const char* step, const std::function<void()>& call) {
+        const auto start = std::chrono::steady_clock::now();
+        try {
+            call();
+            ADD_FAILURE() << step << ": no error";
+        } catch (const EDBEngineError& e) {
+            EXPECT_EQ(e.Errors().at(0), "The database server did not answer in time") << step;
+        } catch (const EAbort&) {  // an apply's failure, shown in its box
+        }
+        const auto waited = std::chrono::steady_clock::now() - start;
+        EXPECT_LT(waited, std::chrono::seconds(10)) << step;
+    };
+    const struct {
+        const char* name;
+        std::function<void()> call;
+    } steps[] = {
+        {"the list read", [&] { OpenDay(); dm_->QOperationPlan->Last(); }},
+        {"the number", [&] { (void)dm_->NextOperationPlanNo(); }},
+        {"the bed lookup", [&] { (void)lookUpBed(); }},
+        {"the picker search", [&] { (void)search(); }},
+    };
+    for (const auto& step : steps) {
+        step.call();  // the sessions it needs are logged in before the server stops
+        auto halted = halt();
+        if (!halted->Halted()) {
+            GTEST_SKIP() << "the server's processes cannot be stopped from here";
+        }
+        inTime(step.name, step.call);
+        EXPECT_FALSE(dm_->DatabaseHIS->InTransaction()) << step.name;
+    }
+    EXPECT_EQ(db_->Scalar("select FNext from TNextOperationPlanNo"), "2") << "no number taken while it was silent";
+
+    // An apply: the new application stays in the cache and is stored once.
+    EXPECT_EQ(dm_->NextOperationPlanNo(), 2);
+    OpenDay();
+    dm_->QOperationPlan->Append();
+    FillValid(2);
+    {
+        auto halted = halt();
+        inTime("an apply", [&] { dm_->QOperationPlan->ApplyUpdates(); });
+    }
+    ASSERT_EQ(boxes_.errors.size(), 1u);
+    EXPECT_EQ(boxes_.errors[0].substr(0, 42), "The database server did not answer in time");
+    EXPECT_TRUE(dm_->QOperationPlan->UpdatesPending());
+    dm_->QOperationPlan->ApplyUpdates();
+    dm_->QOperationPlan->CommitUpdates();
+    EXPECT_FALSE(dm_->QOperationPlan->UpdatesPending());
+    EXPECT_EQ(db_->Scalar("select count(*) from TOperationPlan where FSerialNo = 2"), "1");
+
+    // The server runs again: every step works on new logins.
+    EXPECT_EQ(dm_->NextOperationPlanNo(), 3);
+    EXPECT_EQ(db_->Scalar("select FNext from TNextOperationPlanNo"), "4");
+    EXPECT_EQ(lookUpBed(), "钱七");
+    EXPECT_EQ(search(), "急性阑尾炎");
+    OpenDay();
+    dm_->QOperationPlan->Last();
+    EXPECT_EQ(dm_->QOperationPlan->RecordCount(), 2);
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, DMIntefaceData, ::testing::Values(Backend::HIS_TEST_BACKEND),

@@ -100,6 +100,13 @@ TEST_F(AliasTest, ReadsItsOwnSectionOnly)
     EXPECT_EQ(his.database, "/d/his.db");
     EXPECT_EQ(his.user, "spemr");
     EXPECT_EQ(his.password, "kvrt3816#");
+    EXPECT_EQ(his.AnswerTimeout(), std::chrono::seconds(60)) << "30 s beyond the default lock wait";
+    dir_.Write("b.ini", "[HIS]\ndriver=odbc\nconnect=DSN=x\nlock_timeout=50\n[BOUND]\ndriver=odbc\nconnect=DSN=x\n"
+                        "lock_timeout=5\nanswer_timeout=7\n[ZERO]\ndriver=odbc\nconnect=DSN=x\nanswer_timeout=0\n");
+    ScopedEnv other("HISDB_ALIASES", (dir_.Path() + "/b.ini").c_str());
+    EXPECT_EQ(hisdb::FindAlias("HIS").AnswerTimeout(), std::chrono::seconds(80));
+    EXPECT_EQ(hisdb::FindAlias("BOUND").AnswerTimeout(), std::chrono::seconds(7));
+    EXPECT_THROW((void)hisdb::FindAlias("ZERO"), EngineError) << "a wait without bound is not an option";
     // With a file, HIS is not built in any more.
     EXPECT_THROW((void)hisdb::FindAlias("MISSING"), EngineError);
 }

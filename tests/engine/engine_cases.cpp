@@ -7,6 +7,7 @@
 #include <cctype>
 #include <chrono>
 #include <cstdlib>
+#include <functional>
 #include <future>
 #include <ostream>
 #include <stdexcept>
@@ -66,7 +67,8 @@ void EngineTest::SetUp()
         const std::string target = "driver=odbc\nconnect=" + PgConnect() + "\n";
         dir_.Write("aliases.ini", "[TESTDB]\n" + target + "[TESTDB_SHORT]\n" + target + "lock_timeout=1\n[TESTDB_ONE]\n"
                                       + target + "max_active=1\n[TESTDB_NAMED]\ndriver=odbc\nconnect=" + PgConnect()
-                                      + ";pqopt={application_name=" + AppName() + "}\n[TESTDB_CURSOR]\ndriver=odbc\nconnect="
+                                      + ";pqopt={application_name=" + AppName()
+                                      + "}\nlock_timeout=1\nanswer_timeout=2\n[TESTDB_CURSOR]\ndriver=odbc\nconnect="
                                       + PgConnect() + ";UseDeclareFetch=1;Fetch=50\n");
     } else {
         CreateSqliteFile(dir_.Path() + "/test.db");
@@ -777,6 +779,82 @@ TEST_P(EngineTest, ALostSessionFailsOneStatementAndIsLoggedInAgain)
     EXPECT_EQ(status(), Value(std::int64_t{2}));
     raise->Execute();
     EXPECT_EQ(status(), Value(std::int64_t{3}));
+}
+
+// The server stops answering (its processes halted, as by an overload or a
+// path that drops packets): every call ends within answer_timeout with the
+// engine's error, nothing of it is stored, and once the server runs again the
+// sessions are logged in anew and the same statements succeed.
+TEST_P(EngineTest, AServerThatStopsAnsweringEndsEachCallWithinItsBound)
+{
+    if (!IsPostgres()) {
+        GTEST_SKIP() << "server sessions only";
+    }
+    const std::string t = NewTable("FNo integer, FStatus integer");
+    Exec("insert into " + t + " select n, 0 from generate_series(1, 120) n");
+    auto named = LoginTo("TESTDB_NAMED");  // answer_timeout=2
+    auto read = named->Prepare("select FStatus from " + t + " order by FNo");
+    auto raise = named->Prepare("update " + t + " set FStatus = FStatus + 1 where FNo = ?");
+    auto count = named->Prepare("select count(*) from " + t);
+    raise->Bind(0, std::int64_t{1});
+    raise->Execute();
+    read->Execute();
+    ASSERT_TRUE(read->Fetch());  // a reading session with a result open,
+    count->Execute();            // one without, and the writing one
+    ASSERT_TRUE(count->Fetch());
+    ASSERT_FALSE(count->Fetch());
+    const auto halt = [&] {
+        return std::make_unique<testenv::HaltedProcesses>(
+            testenv::PgBackends(*admin_, "application_name = '" + AppName() + "'"));
+    };
+    const auto bounded = [](const char* what, const std::function<void()>& call) {
+        const auto start = std::chrono::steady_clock::now();
+        try {
+            call();
+            ADD_FAILURE() << what << ": no error";
+        } catch (const EngineError& e) {
+            EXPECT_EQ(e.Description(), "The database server did not answer in time") << what;
+        }
+        const auto waited = std::chrono::steady_clock::now() - start;
+        EXPECT_GE(waited, std::chrono::milliseconds(1900)) << what;
+        EXPECT_LT(waited, std::chrono::seconds(10)) << what;
+    };
+    {
+        auto halted = halt();
+        if (!halted->Halted()) {
+            GTEST_SKIP() << "the server's processes cannot be stopped from here";
+        }
+        bounded("a read", [&] { count->Execute(); });
+        bounded("the rest of an open result", [&] { while (read->Fetch()) { } });
+    }
+    raise->Execute();
+    read->Execute();
+    int rows = 0;
+    while (read->Fetch()) {
+        ++rows;
+    }
+    EXPECT_EQ(rows, 120);
+    // A transaction whose server stops: its statement fails within the
+    // bound, its commit at once, and the server rolls it back. (A statement
+    // outside a transaction that reached the server before it stopped is
+    // carried out when it runs again: that outcome is in doubt.)
+    {
+        hisdb::Transaction transaction(*named, t);
+        raise->Execute();
+        auto halted = halt();
+        bounded("update in a transaction", [&] { raise->Execute(); });
+        EXPECT_THROW(transaction.Commit(), EngineError);
+    }
+    EXPECT_FALSE(named->InTransaction());
+    // The halted backend, resumed, finds its client gone and gives its lock
+    // up; the next transaction logs in anew and waits for it at most lock_timeout.
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    {
+        hisdb::Transaction transaction(*named, t);
+        raise->Execute();
+        transaction.Commit();
+    }
+    EXPECT_EQ(Rows("select FStatus from " + t + " where FNo = 1").at(0).at(0), Value(std::int64_t{3}));
 }
 
 TEST_P(EngineTest, LongTextsOutsideTheBasicPlaneComeBackWhole)

@@ -20,7 +20,8 @@ protected:
     [[nodiscard]] std::unique_ptr<hisdb::Connection> Login(const std::string& user, const std::string& password);
     // The test login through another alias of the test file: TESTDB_SHORT
     // (lock_timeout=1), TESTDB_ONE (max_active=1), TESTDB_NAMED (on
-    // PostgreSQL its sessions carry the application name AppName()).
+    // PostgreSQL its sessions carry the application name AppName();
+    // lock_timeout=1, answer_timeout=2).
     // TESTDB_CURSOR (on PostgreSQL its string sets UseDeclareFetch itself).
     [[nodiscard]] std::unique_ptr<hisdb::Connection> LoginTo(const std::string& alias);
     [[nodiscard]] static std::string AppName();

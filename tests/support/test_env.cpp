@@ -1,5 +1,6 @@
 #include "tests/support/test_env.h"
 
+#include <signal.h>
 #include <sqlite3.h>
 
 #include <cstdlib>
@@ -134,6 +135,41 @@ std::int64_t ExecOn(hisdb::Connection& connection, const std::string& sql)
     return rows;
 }
 
+std::vector<int> PgBackends(hisdb::Connection& admin, const std::string& condition)
+{
+    auto statement = admin.Prepare("select pid from pg_stat_activity where pid <> pg_backend_pid() and (" + condition + ")");
+    statement->Execute();
+    std::vector<int> pids;
+    while (statement->Fetch()) {
+        pids.push_back(static_cast<int>(std::get<std::int64_t>(statement->Get(0))));
+    }
+    return pids;
+}
+
+HaltedProcesses::HaltedProcesses(std::vector<int> pids)
+{
+    for (int pid : pids) {
+        if (kill(pid, SIGSTOP) != 0) {
+            Resume();  // all or none
+            return;
+        }
+        pids_.push_back(pid);
+    }
+}
+
+HaltedProcesses::~HaltedProcesses()
+{
+    Resume();
+}
+
+void HaltedProcesses::Resume()
+{
+    for (int pid : pids_) {
+        kill(pid, SIGCONT);
+    }
+    pids_.clear();
+}
+
 void CreateTableForTest(hisdb::Connection& admin, const std::string& table, const std::string& columns)
 {
     ExecOn(admin, "create table " + table + " (" + columns + ")");
@@ -179,6 +215,7 @@ HisDatabase::HisDatabase(Backend backend) : backend_(backend)
         }
         alias = "[HIS]\ndriver=odbc\nconnect=" + PgConnect() + "\n";
     }
+    alias_ = alias;
     dir_.Write("aliases.ini", alias);
     aliases_ = std::make_unique<ScopedEnv>("HISDB_ALIASES", (dir_.Path() + "/aliases.ini").c_str());
     if (backend == Backend::Postgres) {
@@ -191,6 +228,12 @@ HisDatabase::HisDatabase(Backend backend) : backend_(backend)
 }
 
 HisDatabase::~HisDatabase() = default;
+
+void HisDatabase::AddAliasOptions(const std::string& lines)
+{
+    alias_ += lines;
+    dir_.Write("aliases.ini", alias_);
+}
 
 hisdb::Connection& HisDatabase::Direct()
 {

@@ -10,6 +10,7 @@
 #include <memory>
 #include <ostream>
 #include <string>
+#include <vector>
 
 namespace testenv {
 
@@ -71,6 +72,27 @@ std::int64_t ExecOn(hisdb::Connection& connection, const std::string& sql);
 // usage of its sequences).
 void CreateTableForTest(hisdb::Connection& admin, const std::string& table, const std::string& columns);
 
+// The server processes of the sessions pg_stat_activity lists where
+// `condition` holds (an SQL condition on its columns), the caller's excluded.
+[[nodiscard]] std::vector<int> PgBackends(hisdb::Connection& admin, const std::string& condition);
+
+// Processes halted (SIGSTOP) for the object's lifetime or until Resume(): a
+// server that no longer answers, although its machine still takes what is
+// sent to it. Halted() is false when they may not be signalled from here
+// (neither root nor the server's user) or there were none.
+class HaltedProcesses {
+public:
+    explicit HaltedProcesses(std::vector<int> pids);
+    ~HaltedProcesses();
+    HaltedProcesses(const HaltedProcesses&) = delete;
+    HaltedProcesses& operator=(const HaltedProcesses&) = delete;
+    [[nodiscard]] bool Halted() const { return !pids_.empty(); }
+    void Resume();
+
+private:
+    std::vector<int> pids_;
+};
+
 // The text of a file below the source tree.
 [[nodiscard]] std::string SourceFile(const std::string& relativePath);
 
@@ -88,6 +110,8 @@ class HisDatabase {
 public:
     explicit HisDatabase(Backend backend);
     ~HisDatabase();
+    // Adds option lines ("key=value\n") to the alias HIS, for logins after it.
+    void AddAliasOptions(const std::string& lines);
     [[nodiscard]] bool Available() const { return available_; }
     [[nodiscard]] Backend GetBackend() const { return backend_; }
     [[nodiscard]] const std::string& Dir() const { return dir_.Path(); }
@@ -104,6 +128,7 @@ public:
 private:
     Backend backend_;
     TempDir dir_;
+    std::string alias_;
     std::unique_ptr<ScopedEnv> aliases_;
     std::unique_ptr<hisdb::Connection> direct_;
     bool available_ = true;
