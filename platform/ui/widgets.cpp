@@ -4,8 +4,11 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QPointer>
 #include <QStyle>
 #include <QValidator>
+
+#include <array>
 
 namespace ui {
 namespace {
@@ -145,9 +148,10 @@ void Label::SetCaption(const QString& caption)
     adjustSize();
 }
 
-QIcon GlyphIcon(Glyph glyph)
+namespace {
+
+QIcon MakeGlyphIcon(QStyle* style, Glyph glyph)
 {
-    QStyle* style = QApplication::style();
     switch (glyph) {
     case Glyph::None:
         return {};
@@ -165,6 +169,48 @@ QIcon GlyphIcon(Glyph glyph)
         return style->standardIcon(QStyle::SP_DialogCancelButton);
     }
     return {};
+}
+
+// The glyphs' icons, made once per style and kept with the application.
+// Every button of a glyph shares its icon: an icon made anew for each button
+// would leave pictures of its own in Qt's pixmap cache each time a window
+// opens, which grows the host's memory call after call up to the cache's
+// limit.
+class GlyphIcons : public QObject {
+public:
+    GlyphIcons() : QObject(QCoreApplication::instance()) {}
+
+    QIcon Of(Glyph glyph)
+    {
+        QStyle* style = QApplication::style();
+        if (style != style_) {
+            style_ = style;
+            made_.fill(false);
+        }
+        const auto i = static_cast<std::size_t>(glyph);
+        if (!made_.at(i)) {
+            icons_.at(i) = MakeGlyphIcon(style, glyph);
+            made_.at(i) = true;
+        }
+        return icons_.at(i);
+    }
+
+private:
+    static constexpr std::size_t kGlyphs = static_cast<std::size_t>(Glyph::Cancel) + 1;
+    QStyle* style_ = nullptr;
+    std::array<QIcon, kGlyphs> icons_;
+    std::array<bool, kGlyphs> made_{};
+};
+
+}  // namespace
+
+QIcon GlyphIcon(Glyph glyph)
+{
+    static QPointer<GlyphIcons> icons;
+    if (icons == nullptr) {
+        icons = new GlyphIcons();
+    }
+    return icons->Of(glyph);
 }
 
 Button::Button(QWidget* parent, const QString& caption, Glyph glyph)
