@@ -6,6 +6,7 @@
 #include "data/dataset/db_errors.h"
 #include "data/dataset/locale_settings.h"
 #include "platform/ui/messagebox.h"
+#include "tests/support/network_path.h"
 #include "tests/support/test_env.h"
 
 #include <gtest/gtest.h>
@@ -213,6 +214,10 @@ protected:
                   ", '赵敏', '0301', '7', 'O型', '胆囊结石', 'K80.201', '胆囊切除术', '51.2201', '刘洋', '腰麻', "
                   "'李医生', " + std::to_string(status) + ")");
     }
+
+    // Each step of the module (the list read, a number, the bed lookup, a
+    // picker search, an apply) while `silence()` keeps the server silent.
+    void StepsFailInTimeAndLoseNothing(const std::function<std::unique_ptr<class Silence>()>& silence);
 
     std::unique_ptr<testenv::HisDatabase> db_;
     std::unique_ptr<TDMInteface> dm_;
@@ -549,14 +554,20 @@ TEST_P(DMIntefaceData, AListHeldHalfReadSeesOtherWorkstationsThroughTheCounterAn
 // module fails within the alias's answer_timeout with the engine's error,
 // shown as any other; nothing is half stored, the change waits in the cache,
 // and once the server runs again the next try logs in anew and succeeds once.
-TEST_P(DMIntefaceData, AServerThatStopsAnsweringFailsEachStepInTimeAndLosesNothing)
+// The server silent while a Silence lives.
+class Silence {
+public:
+    explicit Silence(std::function<void()> end) : end_(std::move(end)) {}
+    ~Silence() { end_(); }
+    Silence(const Silence&) = delete;
+    Silence& operator=(const Silence&) = delete;
+
+private:
+    std::function<void()> end_;
+};
+
+void DMIntefaceData::StepsFailInTimeAndLoseNothing(const std::function<std::unique_ptr<Silence>()>& silence)
 {
-    if (GetParam() != Backend::Postgres) {
-        GTEST_SKIP() << "server sessions only";
-    }
-    dm_->DatabaseHIS->Close();
-    db_->AddAliasOptions("lock_timeout=1\nanswer_timeout=2\n");
-    dm_->DatabaseHIS->Open();
     InsertRow(5);
     db_->Exec("insert into TPat (FInNo, FName, FSex, FDeptCode, FBedNo, FStatus) values ('Z1', '钱七', '男', '0301', '12', 2)");
     db_->Exec("insert into TDictDiagICD (FDiagCode, FName, FInputCode) values ('K35.902', '急性阑尾炎', 'JXLWY')");
@@ -577,10 +588,6 @@ TEST_P(DMIntefaceData, AServerThatStopsAnsweringFailsEachStepInTimeAndLosesNothi
         diag.Open();
         diag.Last();
         return dm_->QDiagFName->AsString();
-    };
-    const auto halt = [&] {
-        return std::make_unique<testenv::HaltedProcesses>(
-            testenv::PgBackends(db_->Direct(), "usename = '" + testenv::PgUser() + "'"));
     };
     const auto inTime = [](const char* step, const std::function<void()>& call) {
         const auto start = std::chrono::steady_clock::now();
@@ -605,10 +612,7 @@ TEST_P(DMIntefaceData, AServerThatStopsAnsweringFailsEachStepInTimeAndLosesNothi
     };
     for (const auto& step : steps) {
         step.call();  // the sessions it needs are logged in before the server stops
-        auto halted = halt();
-        if (!halted->Halted()) {
-            GTEST_SKIP() << "the server's processes cannot be stopped from here";
-        }
+        auto silent = silence();
         inTime(step.name, step.call);
         EXPECT_FALSE(dm_->DatabaseHIS->InTransaction()) << step.name;
     }
@@ -620,7 +624,7 @@ TEST_P(DMIntefaceData, AServerThatStopsAnsweringFailsEachStepInTimeAndLosesNothi
     dm_->QOperationPlan->Append();
     FillValid(2);
     {
-        auto halted = halt();
+        auto silent = silence();
         inTime("an apply", [&] { dm_->QOperationPlan->ApplyUpdates(); });
     }
     ASSERT_EQ(boxes_.errors.size(), 1u);
@@ -639,6 +643,50 @@ TEST_P(DMIntefaceData, AServerThatStopsAnsweringFailsEachStepInTimeAndLosesNothi
     OpenDay();
     dm_->QOperationPlan->Last();
     EXPECT_EQ(dm_->QOperationPlan->RecordCount(), 2);
+}
+
+TEST_P(DMIntefaceData, AServerThatStopsAnsweringFailsEachStepInTimeAndLosesNothing)
+{
+    if (GetParam() != Backend::Postgres) {
+        GTEST_SKIP() << "server sessions only";
+    }
+    {
+        testenv::HaltedProcesses probe(testenv::PgBackends(db_->Direct(), "usename = '" + testenv::PgUser() + "'"));
+        if (!probe.Halted()) {
+            GTEST_SKIP() << "the server's processes cannot be stopped from here";
+        }
+    }
+    dm_->DatabaseHIS->Close();
+    db_->AddAliasOptions("lock_timeout=1\nanswer_timeout=2\n");
+    dm_->DatabaseHIS->Open();
+    StepsFailInTimeAndLoseNothing([&] {
+        auto halted = std::make_shared<testenv::HaltedProcesses>(
+            testenv::PgBackends(db_->Direct(), "usename = '" + testenv::PgUser() + "'"));
+        return std::make_unique<Silence>([halted] { halted->Resume(); });
+    });
+}
+
+// The same with the server running and the path to it dropping every packet.
+TEST_P(DMIntefaceData, APathThatDropsEveryPacketFailsEachStepInTimeAndLosesNothing)
+{
+    if (GetParam() != Backend::Postgres) {
+        GTEST_SKIP() << "server sessions only";
+    }
+    testenv::NetworkPath path;
+    if (!path.Available()) {
+        GTEST_SKIP() << path.Why();
+    }
+    dm_->DatabaseHIS->Close();
+    db_->AddAliasOptions("lock_timeout=1\nanswer_timeout=2\nconnect=" + path.Connect() + "\n");
+    path.Enter();  // the module's sessions go through the path; the test's own do not
+    dm_->DatabaseHIS->Open();
+    StepsFailInTimeAndLoseNothing([&] {
+        path.Drop(true);
+        return std::make_unique<Silence>([&path] { path.Drop(false); });
+    });
+    dm_->QOperationPlan->Close();
+    dm_->DatabaseHIS->Close();
+    path.Leave();
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, DMIntefaceData, ::testing::Values(Backend::HIS_TEST_BACKEND),
