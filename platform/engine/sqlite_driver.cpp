@@ -32,11 +32,29 @@
 namespace hisdb::detail {
 namespace {
 
+// The operating system's reason for a failure of the file itself ("No space
+// left on device", "Read-only file system"), which SQLite's own text omits.
+std::string SystemReason(sqlite3* db, int rc)
+{
+    switch (rc & 0xff) {
+    case SQLITE_CANTOPEN:
+    case SQLITE_IOERR:
+    case SQLITE_FULL:
+    case SQLITE_READONLY: break;
+    default: return {};
+    }
+    const int error = db != nullptr ? sqlite3_system_errno(db) : 0;
+    return error != 0 ? std::strerror(error) : std::string();
+}
+
 [[noreturn]] void Fail(sqlite3* db, int rc, std::string context = {})
 {
     std::vector<std::string> messages;
     if (db != nullptr) {
         messages.emplace_back(sqlite3_errmsg(db));
+        if (std::string reason = SystemReason(db, sqlite3_extended_errcode(db)); !reason.empty()) {
+            messages.push_back(std::move(reason));
+        }
     }
     if (!context.empty()) {
         messages.push_back(std::move(context));
@@ -51,14 +69,26 @@ using StmtPtr = std::unique_ptr<sqlite3_stmt, StmtCloser>;
 
 // Opens the file the way every handle of a connection is opened: read-write,
 // never creating it, with the busy timeout and extended result codes.
+// SQLite quietly opens for reading only a file that the system will not let
+// it write (mode, owner, a read-only file system); such a handle would read
+// the day's list and then fail every store, so it fails here instead.
 sqlite3* OpenHandle(const std::string& path, int busyMs)
 {
     sqlite3* db = nullptr;
     int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
     if (rc != SQLITE_OK) {
-        std::string message = db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+        std::vector<std::string> messages{db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(rc)};
+        if (std::string reason = SystemReason(db, rc); !reason.empty()) {
+            messages.push_back(std::move(reason));
+        }
+        messages.push_back("Cannot open database file '" + path + "'");
         sqlite3_close_v2(db);
-        throw EngineError(sqlite3_errstr(rc), rc, {message, "Cannot open database file '" + path + "'"});
+        throw EngineError(sqlite3_errstr(rc), rc, std::move(messages));
+    }
+    if (sqlite3_db_readonly(db, "main") == 1) {
+        sqlite3_close_v2(db);
+        throw EngineError("The database file cannot be written", SQLITE_READONLY,
+                          {"'" + path + "' opens read-only: the file or its file system is write-protected"});
     }
     sqlite3_busy_timeout(db, busyMs);
     sqlite3_extended_result_codes(db, 1);
@@ -70,6 +100,8 @@ sqlite3* OpenHandle(const std::string& path, int busyMs)
 // needs the file to itself; while another program reads it in the old
 // journal mode the mode stays as it was, and every store would then wait out
 // the busy timeout. So the login waits as long as a lock wait may, then fails.
+// Any other failure (the log cannot be created beside the file, the disk is
+// full) will not pass by waiting: it fails the login at once.
 void SwitchToWal(sqlite3* db, int busyMs, const std::string& path)
 {
     std::string mode;
@@ -88,6 +120,9 @@ void SwitchToWal(sqlite3* db, int busyMs, const std::string& path)
             if (mode == "wal") {
                 return;
             }
+        } else if ((rc & 0xff) != SQLITE_BUSY && (rc & 0xff) != SQLITE_LOCKED) {
+            Fail(db, rc, "Cannot switch '" + path + "' to write-ahead logging: its log '" + path
+                             + "-wal' and index '" + path + "-shm' must be creatable and writable beside it");
         }
         if (std::chrono::steady_clock::now() >= until) {
             break;
@@ -562,6 +597,11 @@ std::unique_ptr<Connection> ConnectSqlite(const Alias& alias, std::string_view u
     auto connection = std::make_unique<SqliteConnection>(alias.database, busyMs, db);
     // A file that is not a database fails here rather than at the first query.
     int rc = sqlite3_exec(db, "select count(*) from sqlite_schema", nullptr, nullptr, nullptr);
+    if ((rc & 0xff) == SQLITE_CANTOPEN) {
+        // The file opened: what cannot be opened is its write-ahead log or its index.
+        Fail(db, rc, "Cannot open database file '" + alias.database + "': its log '" + alias.database
+                         + "-wal' and index '" + alias.database + "-shm' must be creatable and writable beside it");
+    }
     if (rc != SQLITE_OK) {
         Fail(db, rc, "Cannot open database file '" + alias.database + "'");
     }

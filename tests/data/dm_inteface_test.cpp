@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -687,6 +688,76 @@ TEST_P(DMIntefaceData, APathThatDropsEveryPacketFailsEachStepInTimeAndLosesNothi
     dm_->QOperationPlan->Close();
     dm_->DatabaseHIS->Close();
     path.Leave();
+}
+
+// The disk holding the embedded database fills up in the middle of the day
+// (a tmpfs of the test's own, filled to the last byte). Taking a number and
+// storing fail with the engine's "database or disk is full", nothing is
+// half stored, the new application waits in the cache, and once there is
+// room again the next apply stores it once and the counter goes on from
+// where it was.
+TEST_P(DMIntefaceData, AFullDiskFailsTheNumberAndTheApplyAndTheChangeWaitsForRoom)
+{
+    if (GetParam() != Backend::Sqlite) {
+        GTEST_SKIP() << "the embedded database file";
+    }
+    dm_->DatabaseHIS->Close();  // the last connection: the log is folded into the file
+    const std::string disk = db_->Dir() + "/disk";
+    std::filesystem::create_directories(disk);
+    auto mount = testenv::ScopedMount::Tmpfs(disk, 4 << 20);
+    if (!mount.Mounted()) {
+        GTEST_SKIP() << mount.Why();
+    }
+    std::filesystem::copy_file(db_->Dir() + "/his.db", disk + "/his.db");
+    db_->AddAliasOptions("database=" + disk + "/his.db\n");
+    const auto scalar = [](const std::string& sql) {  // on a connection of its own, so that the disk can be unmounted
+        auto connection = hisdb::Connect("HIS", testenv::PgUser(), testenv::PgPassword());
+        auto statement = connection->Prepare(sql);
+        statement->Execute();
+        return statement->Fetch() ? std::get<std::int64_t>(statement->Get(0)) : -1;
+    };
+    dm_->DatabaseHIS->Open();
+    const int number = dm_->NextOperationPlanNo();
+    OpenDay();
+    dm_->QOperationPlan->Append();
+    FillValid(number);
+    dm_->QOperationPlan->Post();
+
+    (void)testenv::FillFileSystem(disk, "filler");
+    const auto isDiskFull = [](const std::string& text) { return text.find("disk is full") != std::string::npos; };
+    try {
+        (void)dm_->NextOperationPlanNo();
+        ADD_FAILURE() << "a number was given with the disk full";
+    } catch (const EDBEngineError& e) {
+        EXPECT_TRUE(isDiskFull(e.what())) << e.what();
+    }
+    EXPECT_FALSE(dm_->DatabaseHIS->InTransaction());
+    EXPECT_THROW(dm_->QOperationPlan->ApplyUpdates(), EAbort);
+    ASSERT_EQ(boxes_.errors.size(), 1u);
+    EXPECT_TRUE(isDiskFull(boxes_.errors[0])) << boxes_.errors[0];
+    EXPECT_TRUE(dm_->QOperationPlan->UpdatesPending());
+    EXPECT_EQ(dm_->QOperationPlanFName->AsString(), "王秀英");
+    // A second try while the disk is still full fails the same way and stores nothing either.
+    EXPECT_THROW(dm_->QOperationPlan->ApplyUpdates(), EAbort);
+    EXPECT_TRUE(dm_->QOperationPlan->UpdatesPending());
+    EXPECT_EQ(scalar("select count(*) from TOperationPlan"), 0);
+    EXPECT_EQ(scalar("select FNext from TNextOperationPlanNo"), number + 1);
+
+    std::filesystem::remove(disk + "/filler");
+    dm_->QOperationPlan->ApplyUpdates();
+    dm_->QOperationPlan->CommitUpdates();
+    EXPECT_FALSE(dm_->QOperationPlan->UpdatesPending());
+    EXPECT_EQ(dm_->NextOperationPlanNo(), number + 1);
+    dm_->QOperationPlan->Close();
+    dm_->DatabaseHIS->Close();
+    EXPECT_EQ(scalar("select count(*) from TOperationPlan where FSerialNo = " + std::to_string(number)), 1);
+    EXPECT_EQ(scalar("select count(*) from TOperationPlan"), 1);
+    EXPECT_EQ(scalar("select FNext from TNextOperationPlanNo"), number + 2);
+    auto check = hisdb::Connect("HIS", testenv::PgUser(), testenv::PgPassword());
+    auto integrity = check->Prepare("pragma integrity_check");
+    integrity->Execute();
+    ASSERT_TRUE(integrity->Fetch());
+    EXPECT_EQ(std::get<std::string>(integrity->Get(0)), "ok");
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, DMIntefaceData, ::testing::Values(Backend::HIS_TEST_BACKEND),

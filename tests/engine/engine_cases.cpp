@@ -7,8 +7,11 @@
 #include <cctype>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <future>
+#include <optional>
 #include <ostream>
 #include <stdexcept>
 #include <thread>
@@ -639,6 +642,106 @@ TEST_P(EngineTest, LoginFailsClearlyWhileAnotherProgramKeepsTheOldJournalMode)
     ASSERT_EQ(sqlite3_open_v2(file.c_str(), &other, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
     closer.reset(other);
     EXPECT_EQ(journalMode(), "wal");
+}
+
+// A SQLite file the login cannot write: on a read-only file system (root
+// passes over file modes, so a mount of the test's own does it), in the old
+// journal mode or already in WAL mode, alone or with the log and index a
+// running workstation keeps beside it; or in a folder where the write-ahead
+// log cannot be created while the file itself may be written. Each fails the
+// login at once (not after the lock wait) with what is wrong, rather than
+// reading and then failing every store, and leaves the file as it was.
+TEST_P(EngineTest, AFileThatCannotBeWrittenFailsTheLoginAtOnceAndSaysWhy)
+{
+    if (IsPostgres()) {
+        GTEST_SKIP() << "SQLite files only";
+    }
+    const std::string source = dir_.Path() + "/source";
+    const std::string mounted = dir_.Path() + "/mounted";
+    std::filesystem::create_directories(source);
+    std::filesystem::create_directories(mounted);
+    enum class Journal { Old, Wal, WalWithLog };
+    enum class Fault { ReadOnlyFileSystem, LogNotCreatable };
+    const struct {
+        const char* name;
+        Journal journal;
+        Fault fault;
+        const char* expected;  // a line of the error
+    } cases[] = {
+        {"read-only, old journal", Journal::Old, Fault::ReadOnlyFileSystem, "cannot be written"},
+        {"read-only, WAL", Journal::Wal, Fault::ReadOnlyFileSystem, "cannot be written"},
+        {"read-only, WAL with its log and index", Journal::WalWithLog, Fault::ReadOnlyFileSystem, "cannot be written"},
+        {"log not creatable, old journal", Journal::Old, Fault::LogNotCreatable, "-wal' and index"},
+        {"log not creatable, WAL", Journal::Wal, Fault::LogNotCreatable, "-wal' and index"},
+    };
+    int serial = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string name = "case" + std::to_string(++serial) + ".db";
+        const std::string file = source + "/" + name;
+        CreateSqliteFile(file, "create table TProbe(FId integer); insert into TProbe values (1)");
+        dir_.Write(name + ".ini", "[CASE]\ndriver=sqlite\ndatabase=" + file + "\n");
+        std::unique_ptr<hisdb::Connection> running;
+        {
+            ScopedEnv aliases("HISDB_ALIASES", (dir_.Path() + "/" + name + ".ini").c_str());
+            if (c.journal != Journal::Old) {
+                running = hisdb::Connect("CASE", "", "");
+                testenv::ExecOn(*running, "insert into TProbe values (2)");
+            }
+        }
+        std::vector<std::string> copied{name};
+        if (c.journal == Journal::Wal) {
+            running.reset();  // the last connection folds its log into the file and removes it
+        } else if (c.journal == Journal::WalWithLog) {
+            copied.insert(copied.end(), {name + "-wal", name + "-shm"});
+        }
+        auto disk = testenv::ScopedMount::Tmpfs(mounted, 1 << 20);
+        if (!disk.Mounted()) {
+            GTEST_SKIP() << disk.Why();
+        }
+        const std::string target = mounted + "/" + name;
+        std::optional<testenv::ScopedMount> bound;
+        if (c.fault == Fault::ReadOnlyFileSystem) {
+            for (const std::string& f : copied) {
+                std::filesystem::copy_file(source + "/" + f, mounted + "/" + f);
+            }
+            ASSERT_TRUE(disk.MakeReadOnly()) << disk.Why();
+        } else {
+            // The folder is read-only; the file in it is the writable one of `source`.
+            std::ofstream(target).put('\0');
+            ASSERT_TRUE(disk.MakeReadOnly()) << disk.Why();
+            bound.emplace(testenv::ScopedMount::Bind(file, target));
+            ASSERT_TRUE(bound->Mounted()) << bound->Why();
+        }
+        running.reset();
+        dir_.Write(name + ".ini", "[CASE]\ndriver=sqlite\ndatabase=" + target + "\n");
+        ScopedEnv aliases("HISDB_ALIASES", (dir_.Path() + "/" + name + ".ini").c_str());
+        const auto start = std::chrono::steady_clock::now();
+        try {
+            (void)hisdb::Connect("CASE", "", "");
+            ADD_FAILURE() << "login accepted";
+        } catch (const EngineError& e) {
+            EXPECT_NE(AllTexts(e).find(c.expected), std::string::npos) << AllTexts(e);
+            EXPECT_NE(AllTexts(e).find(target), std::string::npos) << AllTexts(e);
+            EXPECT_EQ(AllTexts(e).find("another program"), std::string::npos) << AllTexts(e);
+        }
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10)) << "waited out the lock wait";
+        if (c.fault == Fault::LogNotCreatable) {
+            bound.reset();
+            sqlite3* check = nullptr;
+            ASSERT_EQ(sqlite3_open_v2(file.c_str(), &check, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+            std::unique_ptr<sqlite3, decltype(&sqlite3_close)> closer(check, &sqlite3_close);
+            std::string count;
+            sqlite3_exec(
+                check, "select count(*) from TProbe",
+                [](void* out, int, char** values, char**) {
+                    *static_cast<std::string*>(out) = values[0];
+                    return 0;
+                },
+                &count, nullptr);
+            EXPECT_EQ(count, c.journal == Journal::Old ? "1" : "2") << "the file is as it was";
+        }
+    }
 }
 
 TEST_P(EngineTest, DecimalsBeyondTheRangeFailInsteadOfWrapping)

@@ -1,9 +1,14 @@
 #include "tests/support/test_env.h"
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sqlite3.h>
+#include <sys/mount.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -187,6 +192,80 @@ void CreateTableForTest(hisdb::Connection& admin, const std::string& table, cons
     for (const std::string& sequence : names) {
         ExecOn(admin, "grant usage on sequence " + sequence + " to " + PgUser());
     }
+}
+
+ScopedMount ScopedMount::Tmpfs(const std::string& dir, std::size_t bytes)
+{
+    ScopedMount m;
+    const std::string options = "size=" + std::to_string(bytes) + ",mode=0755";
+    if (mount("tmpfs", dir.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, options.c_str()) != 0) {
+        m.why_ = "cannot mount a tmpfs at " + dir + ": " + std::strerror(errno);
+    } else {
+        m.target_ = dir;
+    }
+    return m;
+}
+
+ScopedMount ScopedMount::Bind(const std::string& source, const std::string& target)
+{
+    ScopedMount m;
+    m.bind_ = true;
+    if (mount(source.c_str(), target.c_str(), nullptr, MS_BIND, nullptr) != 0) {
+        m.why_ = "cannot bind " + source + " onto " + target + ": " + std::strerror(errno);
+    } else {
+        m.target_ = target;
+    }
+    return m;
+}
+
+ScopedMount::ScopedMount(ScopedMount&& other) noexcept
+    : target_(std::move(other.target_)), bind_(other.bind_), why_(std::move(other.why_))
+{
+    other.target_.clear();
+}
+
+ScopedMount::~ScopedMount()
+{
+    if (Mounted() && umount2(target_.c_str(), 0) != 0) {
+        umount2(target_.c_str(), MNT_DETACH);  // gone from the tree now, freed when the last file closes
+    }
+}
+
+bool ScopedMount::MakeReadOnly()
+{
+    if (!Mounted()) {
+        return false;
+    }
+    const unsigned long flags = bind_ ? MS_REMOUNT | MS_BIND | MS_RDONLY : MS_REMOUNT | MS_RDONLY | MS_NOSUID | MS_NODEV;
+    if (mount(nullptr, target_.c_str(), nullptr, flags, nullptr) != 0) {
+        why_ = "cannot make " + target_ + " read-only: " + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+std::size_t FillFileSystem(const std::string& dir, const std::string& name)
+{
+    const std::string path = dir + "/" + name;
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        throw std::runtime_error("cannot create " + path + ": " + std::strerror(errno));
+    }
+    std::vector<char> block(4096, 'x');
+    std::size_t total = 0;
+    for (;;) {
+        const ssize_t n = write(fd, block.data(), block.size());
+        if (n <= 0) {
+            break;
+        }
+        total += static_cast<std::size_t>(n);
+    }
+    // Single bytes into a last partly used page.
+    while (write(fd, block.data(), 1) == 1) {
+        ++total;
+    }
+    close(fd);
+    return total;
 }
 
 std::string SourceFile(const std::string& relativePath)

@@ -93,6 +93,34 @@ private:
     std::vector<int> pids_;
 };
 
+// A file system of the test's own, mounted for the object's lifetime (and
+// unmounted by its destructor, lazily when something still holds it open):
+// a tmpfs of `bytes` at `dir`, or `source` bound onto `target` (a file or a
+// folder that exists). Mounted() is false, with the reason in Why(), where
+// this process may not mount (not root, no CAP_SYS_ADMIN, a seccomp filter).
+class ScopedMount {
+public:
+    [[nodiscard]] static ScopedMount Tmpfs(const std::string& dir, std::size_t bytes);
+    [[nodiscard]] static ScopedMount Bind(const std::string& source, const std::string& target);
+    ScopedMount(ScopedMount&& other) noexcept;
+    ScopedMount& operator=(ScopedMount&&) = delete;
+    ~ScopedMount();
+    [[nodiscard]] bool Mounted() const { return !target_.empty(); }
+    [[nodiscard]] const std::string& Why() const { return why_; }
+    // Makes the mount read-only (a tmpfs is remounted, a bind mount made read-only); false on failure.
+    [[nodiscard]] bool MakeReadOnly();
+
+private:
+    ScopedMount() = default;
+    std::string target_;
+    bool bind_ = false;
+    std::string why_;
+};
+
+// Fills the file system holding `dir` with a file `name` in it until nothing
+// more fits (ENOSPC); the bytes written.
+std::size_t FillFileSystem(const std::string& dir, const std::string& name);
+
 // The text of a file below the source tree.
 [[nodiscard]] std::string SourceFile(const std::string& relativePath);
 
