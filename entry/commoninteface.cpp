@@ -1,6 +1,7 @@
 #include "entry/commoninteface.h"
 
 #include "data/dataset/query.h"
+#include "platform/ui/application.h"
 #include "platform/ui/messagebox.h"
 
 #include <QString>
@@ -66,4 +67,20 @@ void OpenQuerySQL(TQuery& query, const std::string& sql)
         throw;
     }
     query.EnableControls();
+}
+
+dataset::ErrorBoxHook UseApplicationErrorBox()
+{
+    ui::Application::SetSilentErrors([](std::exception_ptr error) {
+        try {
+            std::rethrow_exception(error);
+        } catch (const EAbort&) {
+            return true;
+        } catch (...) {
+            return false;
+        }
+    });
+    return dataset::SetErrorBoxHook([](const std::string& message) {
+        ui::Application::Instance().ShowErrorBox(QString::fromStdString(message));
+    });
 }

@@ -12,7 +12,15 @@
 // controls are disabled meanwhile, the query is closed, its text replaced,
 // then prepared and opened; the controls are enabled again whatever happened.
 // An error reaches the caller with the query closed; nothing is shown.
+//
+// UseApplicationErrorBox joins the query layer to the window platform's error
+// box: the query layer's errors (a change that fails while a cache is
+// applied) are shown in it, and its silent abort shows nothing there. The
+// entry calls it before any window opens; it replaces the query layer's
+// error box and returns the one it replaces.
 #pragma once
+
+#include "data/dataset/db_errors.h"
 
 #include <string>
 
@@ -31,3 +39,5 @@ void ShowInformation(const char* text);
 [[nodiscard]] bool AskConfirmation(const char* text);
 
 void OpenQuerySQL(TQuery& query, const std::string& sql);
+
+dataset::ErrorBoxHook UseApplicationErrorBox();

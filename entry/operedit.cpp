@@ -2,6 +2,7 @@
 #include "entry/operedit.h"
 
 #include "data/DMIntefaceUnit.h"
+#include "entry/commoninteface.h"
 #include "entry/login.h"
 #include "platform/text/gbk.h"
 #include "platform/ui/application.h"
@@ -98,6 +99,7 @@ extern "C" OPEREDIT_EXPORT const char* OPEREDIT_CALL operedit(const char* applic
         DMInteface->DepartmentName = gbk::ToUtf8(deptName);
 
         ui::Application::Instance();
+        UseApplicationErrorBox();
         ListWindowGuard listWindow;
         OperationApplyForm = new TOperationApplyForm();
         OperationApplyForm->RefreshList();

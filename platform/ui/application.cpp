@@ -1,6 +1,5 @@
 #include "platform/ui/application.h"
 
-#include "data/dataset/db_errors.h"
 #include "platform/ui/messagebox.h"
 
 #include <QApplication>
@@ -48,18 +47,21 @@ Application::Application()
     }
     // The library's name, as the old platform titled a library's application.
     title_ = QStringLiteral("operedit");
-    // The query layer's error box is ours, unless someone (a test) has
-    // installed another already.
-    auto previous = InstallErrorBoxHook();
-    if (previous) {
-        dataset::SetErrorBoxHook(std::move(previous));
-    }
 }
 
-dataset::ErrorBoxHook Application::InstallErrorBoxHook()
+namespace {
+
+Application::SilentErrors& Silent()
 {
-    return dataset::SetErrorBoxHook(
-        [this](const std::string& message) { ShowErrorBox(QString::fromStdString(message)); });
+    static Application::SilentErrors silent;
+    return silent;
+}
+
+}  // namespace
+
+void Application::SetSilentErrors(SilentErrors silent)
+{
+    Silent() = std::move(silent);
 }
 
 void Application::SetPlatform(const std::string& platform)
@@ -86,13 +88,7 @@ QWidget* WithApplication(QWidget* parent)
 
 bool IsSilentAbort(std::exception_ptr error)
 {
-    try {
-        std::rethrow_exception(error);
-    } catch (const EAbort&) {
-        return true;
-    } catch (...) {
-        return false;
-    }
+    return Silent() && Silent()(error);
 }
 
 void Application::ShowErrorBox(const QString& message)

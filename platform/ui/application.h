@@ -7,22 +7,22 @@
 //
 // HandleException shows an error in the error box: stop icon, one OK button,
 // caption = title, the message with a full stop appended when its last
-// character sorts after "." (see ErrorBoxText). The silent abort (EAbort of
-// the query layer) shows nothing. The query layer's error box (a change that
-// fails while a cache is applied) is the same box: the application object
-// installs itself as its hook.
+// character sorts after "." (see ErrorBoxText). An error the layer above
+// declares silent (SetSilentErrors: the query layer's abort) shows nothing.
+// The platform knows nothing of the layers above it: the query layer's own
+// error box is wired to ShowErrorBox from above (UseApplicationErrorBox of
+// commoninteface).
 //
 // No exception may reach Qt's event loop: every event override, signal
 // handler and timer of our code runs through Guarded(), which hands whatever
 // escapes to HandleException. Connect() wires a signal to a guarded handler.
 #pragma once
 
-#include "data/dataset/db_errors.h"
-
 #include <QObject>
 #include <QString>
 
 #include <exception>
+#include <functional>
 #include <string>
 #include <type_traits>
 #include <utility>
@@ -44,13 +44,13 @@ public:
     [[nodiscard]] const QString& Title() const { return title_; }
     void SetTitle(const QString& title) { title_ = title; }
 
-    // Shows `error` in the error box unless it is the silent abort (EAbort).
+    // Shows `error` in the error box unless it is a silent one.
     void HandleException(std::exception_ptr error) noexcept;
     // Shows a message in the error box as HandleException does.
     void ShowErrorBox(const QString& message);
-    // Makes ShowErrorBox the query layer's error box (done on creation unless
-    // another hook is installed); returns the hook it replaces.
-    dataset::ErrorBoxHook InstallErrorBoxHook();
+    // Which errors show no box; none unless set.
+    using SilentErrors = std::function<bool(std::exception_ptr)>;
+    static void SetSilentErrors(SilentErrors silent);
 
 private:
     Application();

@@ -1,5 +1,6 @@
 #include "tests/support/ui_driver.h"
 
+#include "entry/commoninteface.h"
 #include "platform/ui/application.h"
 #include "platform/ui/messagebox.h"
 
@@ -60,7 +61,8 @@ struct Driver::HardStop {
 Driver::Driver(std::chrono::milliseconds watchdog) : context_(std::make_unique<QObject>()), timeout_(watchdog)
 {
     // The query layer's error box goes through the message box seam below.
-    ui::Application::Instance().InstallErrorBoxHook();
+    ui::Application::Instance();
+    UseApplicationErrorBox();
     ui::SetMessageBoxResponder([this](const QString& text, const QString& caption, unsigned flags) {
         int answer = ui::DefaultButton(flags);
         if (!answers_.empty()) {
