@@ -77,6 +77,7 @@ struct Report {
     std::map<std::string, long> errors;  // any other failure, by its text
     std::vector<double> storeMs;
     long rssWarm = 0;
+    long rssMid = 0;  // half way through
     long rssEnd = 0;
 };
 
@@ -296,7 +297,7 @@ void WriteReport(const Report& r, const std::string& path)
 {
     std::ofstream out(path);
     out << "allocations " << r.allocations << "\nmodified " << r.modified << "\nrefused " << r.refused
-        << "\nsearches " << r.searches << "\nlists " << r.lists << "\nrss " << r.rssWarm << " " << r.rssEnd << "\nstored";
+        << "\nsearches " << r.searches << "\nlists " << r.lists << "\nrss " << r.rssWarm << " " << r.rssMid << " " << r.rssEnd << "\nstored";
     for (long n : r.stored) {
         out << ' ' << n;
     }
@@ -336,7 +337,7 @@ Report ReadReport(const std::string& path)
         } else if (key == "lists") {
             fields >> r.lists;
         } else if (key == "rss") {
-            fields >> r.rssWarm >> r.rssEnd;
+            fields >> r.rssWarm >> r.rssMid >> r.rssEnd;
         } else if (key == "stored" || key == "deleted") {
             std::vector<long>& into = key == "stored" ? r.stored : r.deleted;
             for (long n = 0; fields >> n;) {
@@ -368,10 +369,14 @@ int RunWorker(int index, int seconds, const std::string& reportPath)
     try {
         Workstation station(index, random);
         const auto end = Clock::now() + std::chrono::seconds(seconds);
+        const auto mid = Clock::now() + std::chrono::seconds(seconds) / 2;
         for (int round = 0; Clock::now() < end; ++round) {
             station.Round(report, round);
             if (round == kWarmRounds) {
                 report.rssWarm = ResidentKiB();
+            }
+            if (report.rssMid == 0 && Clock::now() >= mid) {
+                report.rssMid = ResidentKiB();
             }
         }
     } catch (const std::exception& e) {
@@ -519,6 +524,7 @@ int main(int argc, char** argv)
     std::vector<long> present;
     std::vector<long> gone;
     long worstGrowth = 0;
+    long worstLateGrowth = 0;  // in the second half alone
     for (int i = 0; i < processes; ++i) {
         const Report r = ReadReport(db.Dir() + "/report-" + std::to_string(i));
         allocations += r.allocations;
@@ -543,6 +549,9 @@ int main(int argc, char** argv)
         storeMs.insert(storeMs.end(), r.storeMs.begin(), r.storeMs.end());
         if (r.rssWarm > 0) {
             worstGrowth = std::max(worstGrowth, r.rssEnd - r.rssWarm);
+        }
+        if (r.rssMid > 0) {
+            worstLateGrowth = std::max(worstLateGrowth, r.rssEnd - r.rssMid);
         }
     }
     const long counterAfter = std::stol(db.Scalar("select FNext from TNextOperationPlanNo"));
@@ -581,7 +590,8 @@ int main(int argc, char** argv)
                 numbers.size(), counterBefore, counterAfter);
     std::printf("store latency       median %.1f ms, 99th percentile %.1f ms (%zu stores)\n", Percentile(storeMs, 0.5),
                 Percentile(storeMs, 0.99), storeMs.size());
-    std::printf("worker memory       largest growth after the warm-up %+ld kB\n", worstGrowth);
+    std::printf("worker memory       largest growth after the warm-up %+ld kB, in the second half alone %+ld kB\n",
+                worstGrowth, worstLateGrowth);
     std::printf("failures            %s\n", errors.empty() ? "none but the refused modifications" : "");
     for (const auto& [text, count] : errors) {
         std::printf("  %6ld  %s\n", count, text.c_str());
