@@ -6,6 +6,11 @@
 // - BM_StoreNewApplication: one complete new application stored by 确认
 //   (post with its rules, the insert applied, the cache committed, the
 //   window closed); opening the editor and filling it are not timed.
+// - BM_FloorBareDialogPainted: the floor of the first, the same work with
+//   bare Qt Widgets and the bare sqlite3 API: the counter's transaction, a
+//   QDialog of 790 x 599 with the editor's panels, labels, edits, button
+//   edits, two glyph buttons and three combo boxes filled by the same three
+//   selects, shown and painted. The editor's figure is read as a ratio to it.
 #include <benchmark/benchmark.h>
 
 #include "data/DMIntefaceUnit.h"
@@ -17,7 +22,17 @@
 #include "windows/OperationNew.h"
 
 #include <QApplication>
+#include <QComboBox>
+#include <QDialog>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStyle>
 #include <QTimer>
+#include <QToolButton>
+
+#include <sqlite3.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -75,6 +90,8 @@ public:
         OperationApplyForm->RefreshList();
         OperationApplyForm->show();
     }
+
+    [[nodiscard]] std::string File() const { return dir_.Path() + "/his.db"; }
 
     // Presses 新增 and runs `inside` once the editor is shown; returns when the editor is gone.
     void New(std::function<void(TOperationNewForm&)> inside)
@@ -145,6 +162,87 @@ void BM_StoreNewApplication(benchmark::State& state)
     }
 }
 BENCHMARK(BM_StoreNewApplication)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// Runs `sql` to its end through the bare API, handing each row's second column to `row`.
+void Select(sqlite3* db, const char* sql, const std::function<void(const char*)>& row = {})
+{
+    sqlite3_stmt* statement = nullptr;
+    sqlite3_prepare_v2(db, sql, -1, &statement, nullptr);
+    while (sqlite3_step(statement) == SQLITE_ROW) {
+        if (row) {
+            row(reinterpret_cast<const char*>(sqlite3_column_text(statement, 1)));
+        }
+    }
+    sqlite3_finalize(statement);
+}
+
+void BM_FloorBareDialogPainted(benchmark::State& state)
+{
+    EditorBench& bench = Bench();
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(bench.File().c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    sqlite3_busy_timeout(db, 30000);
+    for (auto _ : state) {
+        const Clock::time_point start = Clock::now();
+        Select(db, "BEGIN IMMEDIATE");
+        Select(db, "select FNext from TNextOperationPlanNo ");
+        Select(db, "update TNextOperationPlanNo Set FNext=FNext+1 ");
+        Select(db, "COMMIT");
+        QDialog dialog;
+        dialog.resize(790, 599);
+        auto* top = new QFrame(&dialog);
+        top->setGeometry(0, 0, 790, 105);
+        auto* inner = new QFrame(top);
+        inner->setGeometry(0, 40, 790, 65);
+        auto* client = new QFrame(&dialog);
+        client->setGeometry(0, 105, 790, 443);
+        auto* bottom = new QFrame(&dialog);
+        bottom->setGeometry(0, 548, 790, 51);
+        int n = 0;
+        const auto place = [&n](QWidget* w, int width, int height) {
+            w->setGeometry(90 + (n % 4) * 175, 8 + (n / 4) * 28 % 400, width, height);
+            ++n;
+        };
+        for (QFrame* panel : {top, inner, client}) {
+            n = 0;
+            const int labels = panel == client ? 16 : panel == top ? 7 : 5;
+            for (int i = 0; i < labels; ++i) {
+                auto* label = new QLabel(QString::fromUtf8("手术申请"), panel);
+                label->adjustSize();
+                label->move(8 + (i % 4) * 175, 10 + (i / 4) * 28);
+            }
+            const int edits = panel == client ? 4 : panel == top ? 7 : 5;  // the date edit among the top's
+            for (int i = 0; i < edits; ++i) {
+                place(new QLineEdit(panel), 80, 20);
+            }
+        }
+        n = 8;
+        for (int i = 0; i < 6; ++i) {
+            auto* edit = new QLineEdit(client);
+            place(edit, 150, 21);
+            auto* button = new QToolButton(edit);
+            button->setText(QStringLiteral("…"));
+            button->setGeometry(130, 0, 20, 21);
+        }
+        for (const char* sql : {"select * from TDictBloodTypeA Order by FNo ", "select * from TDictAssay Order by FNo ",
+                                "select * from TDictAnaesthesia Order by FNo "}) {
+            auto* list = new QComboBox(client);
+            place(list, 130, 20);
+            Select(db, sql, [list](const char* name) { list->addItem(QString::fromUtf8(name)); });
+        }
+        auto* ok = new QPushButton(QApplication::style()->standardIcon(QStyle::SP_DialogApplyButton),
+                                   QString::fromUtf8("确认"), bottom);
+        ok->setGeometry(560, 12, 90, 28);
+        auto* close = new QPushButton(QApplication::style()->standardIcon(QStyle::SP_DialogCloseButton),
+                                      QString::fromUtf8("退出"), bottom);
+        close->setGeometry(670, 12, 90, 28);
+        dialog.show();
+        dialog.repaint();
+        state.SetIterationTime(std::chrono::duration<double>(Clock::now() - start).count());
+    }
+    sqlite3_close_v2(db);
+}
+BENCHMARK(BM_FloorBareDialogPainted)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
