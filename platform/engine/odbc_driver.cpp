@@ -261,7 +261,7 @@ public:
     {
         if (session.watch == 0 && session.socket >= 0 && session.bound.count() > 0) {
             session.watch = Watchdog::Arm(session.socket, session.bound);
-            owner_ = true;
+            owner_ = session.watch != 0;
         }
     }
     ~ServerWait()

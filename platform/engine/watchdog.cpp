@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <cstdlib>
 #include <map>
@@ -60,6 +61,11 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// Set once the keeper is gone at the process's end: a connection that a
+// static object of the host still holds may end after it, and its last
+// calls then go unbounded instead of touching a destroyed keeper.
+std::atomic<bool> g_keeperGone{false};
+
 // The watches and the thread that keeps them. The thread starts with the
 // first watch (again in a child after fork, which has no thread).
 class Keeper {
@@ -72,6 +78,7 @@ public:
 
     ~Keeper()
     {
+        g_keeperGone = true;
         {
             std::lock_guard lock(mutex_);
             stopping_ = true;
@@ -165,17 +172,17 @@ private:
 
 std::uint64_t Watchdog::Arm(int fd, std::chrono::milliseconds bound)
 {
-    return Keeper::Instance().Arm(fd, bound);
+    return g_keeperGone ? 0 : Keeper::Instance().Arm(fd, bound);
 }
 
 bool Watchdog::Disarm(std::uint64_t token)
 {
-    return Keeper::Instance().Disarm(token);
+    return token != 0 && !g_keeperGone && Keeper::Instance().Disarm(token);
 }
 
 bool Watchdog::Fired(std::uint64_t token)
 {
-    return Keeper::Instance().Fired(token);
+    return token != 0 && !g_keeperGone && Keeper::Instance().Fired(token);
 }
 
 }  // namespace hisdb::detail

@@ -3,8 +3,15 @@
 // so each later run prepares again and reports the driver's own error, never
 // a sequence error from a handle that was never prepared. The dialect is
 // chosen by what the driver answers after login, and what is sent to SQL
-// Server leaves ANSI_NULLS alone.
+// Server leaves ANSI_NULLS alone. The watchdog that bounds a wait for the
+// server ends a blocked read in time, and only the socket it watched.
+#include "platform/engine/watchdog.h"
 #include "tests/engine/backend.h"
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
 
 #include <gtest/gtest.h>
 
@@ -21,6 +28,44 @@ using enginetest::ScopedEnv;
 using enginetest::TempDir;
 using hisdb::EngineError;
 using hisdb::Value;
+
+// A read that no answer ends is cut off at its bound; a watch ended in time
+// leaves its socket as it was; a new socket is told apart from the others.
+TEST(Watchdog, EndsABlockedReadAtItsBoundAndTouchesNothingElse)
+{
+    using hisdb::detail::Watchdog;
+    int silent[2];
+    int answered[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, silent), 0);
+    const auto before = hisdb::detail::OpenSockets();
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, answered), 0);
+    EXPECT_EQ(hisdb::detail::NewSocket(before, hisdb::detail::OpenSockets()), -1) << "two new sockets: none can be told";
+    close(answered[1]);
+    EXPECT_EQ(hisdb::detail::NewSocket(before, hisdb::detail::OpenSockets()), answered[0]);
+
+    const timeval limit{5, 0};  // a watchdog that never fires fails the case instead of hanging it
+    setsockopt(silent[0], SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    const auto start = std::chrono::steady_clock::now();
+    const std::uint64_t watch = Watchdog::Arm(silent[0], std::chrono::milliseconds(200));
+    char byte = 0;
+    EXPECT_EQ(read(silent[0], &byte, 1), 0) << "the shut-down socket ends the read";
+    const auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_TRUE(Watchdog::Fired(watch));
+    EXPECT_TRUE(Watchdog::Disarm(watch));
+    EXPECT_GE(waited, std::chrono::milliseconds(190));
+    EXPECT_LT(waited, std::chrono::seconds(5));
+
+    int kept[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, kept), 0);
+    const std::uint64_t early = Watchdog::Arm(kept[0], std::chrono::milliseconds(100));
+    EXPECT_FALSE(Watchdog::Disarm(early));
+    usleep(250'000);
+    ASSERT_EQ(write(kept[1], "x", 1), 1);
+    EXPECT_EQ(read(kept[0], &byte, 1), 1) << "a watch disarmed in time never fires";
+    for (int fd : {silent[0], silent[1], answered[0], kept[0], kept[1]}) {
+        close(fd);
+    }
+}
 
 TEST(OdbcPrepare, ARefusedPrepareIsReportedAgainOnEveryRunAndNeverKept)
 {
