@@ -18,7 +18,6 @@
 #include <QTimer>
 #include <QWidget>
 
-#include <dirent.h>
 #include <dlfcn.h>
 #include <malloc.h>
 #include <unistd.h>
@@ -27,7 +26,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <fstream>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -38,15 +36,6 @@ using OperEditFn = const char* (*)(const char*, const char*, const char*);
 
 int editorsLeft = 0;  // editors opened and left, over all calls
 
-long ResidentKiB()
-{
-    std::ifstream statm("/proc/self/statm");
-    long pages = 0;
-    long resident = 0;
-    statm >> pages >> resident;
-    return resident * (sysconf(_SC_PAGESIZE) / 1024);
-}
-
 // What the program's objects hold of the heap, without what the allocator
 // keeps free: growth here is memory a call leaves behind, growth of the
 // resident memory alone is the allocator's.
@@ -54,18 +43,6 @@ long HeapInUseKiB()
 {
     const struct mallinfo2 info = mallinfo2();
     return static_cast<long>((info.uordblks + info.hblkhd) / 1024);
-}
-
-int OpenFiles()
-{
-    int count = 0;
-    if (DIR* dir = opendir("/proc/self/fd")) {
-        while (dirent* entry = readdir(dir)) {
-            count += entry->d_name[0] != '.';
-        }
-        closedir(dir);
-    }
-    return count - 1;  // the folder read itself
 }
 
 // Drives each call's windows from the event loop: the editor (every third
@@ -192,13 +169,13 @@ int main(int argc, char** argv)
         call(n);
     }
     const std::string warmSessions = sessions();  // first: the query's own session stays open
-    const long warmRss = ResidentKiB();
+    const long warmRss = testenv::ResidentKiB();
     const long warmHeap = HeapInUseKiB();
-    const int warmFiles = OpenFiles();
+    const int warmFiles = testenv::OpenFileCount();
     for (int n = 0; n < calls; ++n) {
         call(n);
     }
-    const long rss = ResidentKiB();
+    const long rss = testenv::ResidentKiB();
     const long heap = HeapInUseKiB();
     std::printf("engine            %s\n", postgres ? "PostgreSQL" : "SQLite");
     std::printf("calls             %d after a warm-up of %d (every third opens the editor)\n", calls, warmup);
@@ -207,7 +184,7 @@ int main(int argc, char** argv)
     std::printf("heap in use       %.1f MB -> %.1f MB (%+ld kB, %+.2f kB a call)\n", warmHeap / 1024.0, heap / 1024.0,
                 heap - warmHeap, static_cast<double>(heap - warmHeap) / calls);
     std::printf("editors left      %d\n", editorsLeft);
-    std::printf("open files        %d -> %d\n", warmFiles, OpenFiles());
+    std::printf("open files        %d -> %d\n", warmFiles, testenv::OpenFileCount());
     std::printf("server sessions   %s -> %s\n", warmSessions.c_str(), sessions().c_str());
     if (holdAtExit) {
         std::fflush(stdout);

@@ -44,15 +44,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 namespace loc = dataset::locale;
 
-long ResidentKiB()
-{
-    std::ifstream statm("/proc/self/statm");
-    long pages = 0;
-    long resident = 0;
-    statm >> pages >> resident;
-    return resident * (sysconf(_SC_PAGESIZE) / 1024);
-}
-
 std::string DayText(int offset)
 {
     return loc::FromDayNumber(loc::DayNumber(loc::Today()) + offset).ToIso().substr(0, 10);
@@ -85,7 +76,7 @@ struct Report {
 
 class Workstation {
 public:
-    Workstation(int index, std::mt19937& random) : index_(index), random_(random)
+    Workstation(int index, std::mt19937& random) : random_(random)
     {
         dataset::SetErrorBoxHook([this](const std::string& message) { boxes_.push_back(message); });
         dm_.DatabaseHIS->Params().SetValues("USER NAME", "spemr");
@@ -287,7 +278,6 @@ private:
         query.Close();
     }
 
-    int index_;
     std::mt19937& random_;
     TDMInteface dm_;
     std::vector<std::string> boxes_;
@@ -373,16 +363,16 @@ int RunWorker(int index, int seconds, const std::string& reportPath)
         for (int round = 0; Clock::now() < end; ++round) {
             station.Round(report, round);
             if (round == kWarmRounds) {
-                report.rssWarm = ResidentKiB();
+                report.rssWarm = testenv::ResidentKiB();
             }
             if (report.rssMid == 0 && Clock::now() >= mid) {
-                report.rssMid = ResidentKiB();
+                report.rssMid = testenv::ResidentKiB();
             }
         }
     } catch (const std::exception& e) {
         ++report.errors[std::string("the workstation: ") + e.what()];
     }
-    report.rssEnd = ResidentKiB();
+    report.rssEnd = testenv::ResidentKiB();
     WriteReport(report, reportPath);
     return 0;
 }

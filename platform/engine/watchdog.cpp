@@ -101,8 +101,13 @@ public:
             thread_ = std::make_unique<std::thread>([this] { Run(); });
         }
         const std::uint64_t token = ++last_;
-        watches_.emplace(token, Watch{fd, Clock::now() + bound, false});
-        wake_.notify_one();
+        const Clock::time_point deadline = Clock::now() + bound;
+        watches_.emplace(token, Watch{fd, deadline, false});
+        // Calls of one bound come in the order of their deadlines: the
+        // thread is woken only for one earlier than it waits for.
+        if (deadline < wakeAt_) {
+            wake_.notify_one();
+        }
         return token;
     }
 
@@ -151,6 +156,7 @@ private:
                     next = std::min(next, watch.deadline);
                 }
             }
+            wakeAt_ = next;
             if (next == Clock::time_point::max()) {
                 wake_.wait(lock);
             } else {
@@ -163,6 +169,7 @@ private:
     std::condition_variable wake_;
     std::map<std::uint64_t, Watch> watches_;
     std::uint64_t last_ = 0;
+    Clock::time_point wakeAt_ = Clock::time_point::max();  // when the thread wakes of itself
     std::unique_ptr<std::thread> thread_;
     pid_t owner_ = 0;
     bool stopping_ = false;

@@ -14,7 +14,6 @@
 
 #include <QDate>
 
-#include <dirent.h>
 #include <dlfcn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -120,18 +119,6 @@ void CloseListWindow(uitest::Driver& driver, QString* label = nullptr)
     });
 }
 
-int OpenFiles()
-{
-    int count = 0;
-    if (DIR* dir = opendir("/proc/self/fd")) {
-        while (const dirent* entry = readdir(dir)) {
-            count += entry->d_name[0] != '.';
-        }
-        closedir(dir);
-    }
-    return count - 1;  // the folder being read
-}
-
 // A ward's day in one host: call after call, the editor opened and left on
 // every third, leaves no file open and no server session behind.
 TEST_F(OperEditEntry, CallAfterCallLeavesNoFileAndNoServerSessionBehind)
@@ -185,13 +172,13 @@ TEST_F(OperEditEntry, CallAfterCallLeavesNoFileAndNoServerSessionBehind)
         call(n);
     }
     const int afterFirst = sessions();  // first: the query's own session is open from here on
-    const int files = OpenFiles();
+    const int files = testenv::OpenFileCount();
     for (int n = 0; n < 30; ++n) {
         call(n);
     }
     EXPECT_EQ(driver.PendingSteps(), 0u);
     EXPECT_EQ(editors, 11);
-    EXPECT_EQ(OpenFiles(), files);
+    EXPECT_EQ(testenv::OpenFileCount(), files);
     EXPECT_LE(sessions(afterFirst), afterFirst);
     EXPECT_TRUE(driver.Boxes().empty());
 }

@@ -48,6 +48,20 @@ std::string Lower(std::string s)
     return s;
 }
 
+// The first column of the last row `sql` gives on a handle of the SQLite API itself.
+std::string FirstValue(sqlite3* db, const char* sql)
+{
+    std::string value;
+    sqlite3_exec(
+        db, sql,
+        [](void* out, int, char** values, char**) {
+            *static_cast<std::string*>(out) = values[0] != nullptr ? values[0] : "";
+            return 0;
+        },
+        &value, nullptr);
+    return value;
+}
+
 double AsDouble(const Value& v)
 {
     if (const auto* i = std::get_if<std::int64_t>(&v)) {
@@ -614,15 +628,7 @@ TEST_P(EngineTest, LoginFailsClearlyWhileAnotherProgramKeepsTheOldJournalMode)
     ASSERT_EQ(sqlite3_open_v2(file.c_str(), &other, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
     std::unique_ptr<sqlite3, decltype(&sqlite3_close)> closer(other, &sqlite3_close);
     auto journalMode = [&] {
-        std::string mode;
-        sqlite3_exec(
-            other, "pragma journal_mode",
-            [](void* out, int, char** values, char**) {
-                *static_cast<std::string*>(out) = values[0];
-                return 0;
-            },
-            &mode, nullptr);
-        return mode;
+        return FirstValue(other, "pragma journal_mode");
     };
     ASSERT_EQ(journalMode(), "delete");
     // The other program reads in a transaction of the rollback journal.
@@ -731,15 +737,7 @@ TEST_P(EngineTest, AFileThatCannotBeWrittenFailsTheLoginAtOnceAndSaysWhy)
             sqlite3* check = nullptr;
             ASSERT_EQ(sqlite3_open_v2(file.c_str(), &check, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
             std::unique_ptr<sqlite3, decltype(&sqlite3_close)> closer(check, &sqlite3_close);
-            std::string count;
-            sqlite3_exec(
-                check, "select count(*) from TProbe",
-                [](void* out, int, char** values, char**) {
-                    *static_cast<std::string*>(out) = values[0];
-                    return 0;
-                },
-                &count, nullptr);
-            EXPECT_EQ(count, c.journal == Journal::Old ? "1" : "2") << "the file is as it was";
+            EXPECT_EQ(FirstValue(check, "select count(*) from TProbe"), c.journal == Journal::Old ? "1" : "2") << "the file is as it was";
         }
     }
 }

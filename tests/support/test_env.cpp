@@ -1,5 +1,6 @@
 #include "tests/support/test_env.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sqlite3.h>
@@ -138,6 +139,27 @@ std::int64_t ExecOn(hisdb::Connection& connection, const std::string& sql)
         }
     }
     return rows;
+}
+
+long ResidentKiB()
+{
+    std::ifstream statm("/proc/self/statm");
+    long pages = 0;
+    long resident = 0;
+    statm >> pages >> resident;
+    return resident * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
+int OpenFileCount()
+{
+    int count = 0;
+    if (DIR* dir = opendir("/proc/self/fd")) {
+        while (const dirent* entry = readdir(dir)) {
+            count += entry->d_name[0] != '.';
+        }
+        closedir(dir);
+    }
+    return count - 1;  // the folder being read
 }
 
 std::vector<int> PgBackends(hisdb::Connection& admin, const std::string& condition)

@@ -121,6 +121,11 @@ private:
 // more fits (ENOSPC); the bytes written.
 std::size_t FillFileSystem(const std::string& dir, const std::string& name);
 
+// This process's resident memory (kB) and open file descriptors, for the
+// programs that report what a long run leaves behind.
+[[nodiscard]] long ResidentKiB();
+[[nodiscard]] int OpenFileCount();
+
 // The text of a file below the source tree.
 [[nodiscard]] std::string SourceFile(const std::string& relativePath);
 
