@@ -6,6 +6,9 @@
 //   Bare        the client library alone: the sqlite3 C API (prepare, step 20
 //               rows, finalize), or ODBC (SQLExecDirect, SQLFetch 20 rows,
 //               close) through psqlODBC with the options the engine uses;
+//   BareKeystroke  the keystroke's floor: a plain QLineEdit whose text change
+//               runs the bare sqlite3 search for its text, timed as
+//               PickerSearch is (SQLite, prefix);
 //   QueryLayer  OpenQuerySQL on DMInteface->QDiag with a 20-row link on
 //               DSQDiag, reading the fields of every row it shows;
 //   PickerSearch  TChoiceDiagForm (kind 1) shown, its box emptied (not
@@ -23,6 +26,8 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QLineEdit>
+#include <QStringList>
 #include <sql.h>
 #include <sqlext.h>
 #include <sqlite3.h>
@@ -342,6 +347,60 @@ void Picker(benchmark::State& state, Engine engine, Search search, bool paint)
     picker.hide();
 }
 
+// The keystroke's floor with bare Qt Widgets and the bare sqlite3 API: a
+// plain line edit whose text change runs the same prefix search (prepare, the
+// 16 rows the picker's list shows read as text, finalize), timed as Picker
+// times the picker: the box emptied untimed, one key "K" sent, the paint that
+// follows processed untimed.
+void BareKeystroke(benchmark::State& state)
+{
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(BenchDatabases::Get().SqliteFile().c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+        sqlite3_close(db);
+        state.SkipWithError("cannot open the bench database");
+        return;
+    }
+    QWidget window;
+    window.resize(600, 400);
+    QLineEdit box(&window);
+    std::int64_t rows = 0;
+    QStringList shown;
+    QObject::connect(&box, &QLineEdit::textChanged, [&](const QString& text) {
+        if (text.isEmpty()) {
+            return;
+        }
+        const std::string sql = std::string(tables::kDiagSelect) + "where FInputCode like '" + text.toStdString() + "%' ";
+        sqlite3_stmt* stmt = nullptr;
+        sqlite3_prepare_v2(db, sql.c_str(), static_cast<int>(sql.size()), &stmt, nullptr);
+        shown.clear();
+        for (int i = 0; i < 16 && sqlite3_step(stmt) == SQLITE_ROW; ++i, ++rows) {
+            for (int c = 0; c < 3; ++c) {
+                shown << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, c)));
+            }
+        }
+        sqlite3_finalize(stmt);
+    });
+    window.show();
+    box.setFocus();
+    QApplication::processEvents();
+    for (auto _ : state) {
+        state.PauseTiming();
+        box.clear();
+        state.ResumeTiming();
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_K, Qt::NoModifier, QStringLiteral("K"));
+        QApplication::sendEvent(&box, &press);
+        QKeyEvent release(QEvent::KeyRelease, Qt::Key_K, Qt::NoModifier, QStringLiteral("K"));
+        QApplication::sendEvent(&box, &release);
+        state.PauseTiming();
+        QApplication::processEvents();
+        state.ResumeTiming();
+    }
+    if (rows != 16 * state.iterations()) {
+        state.SkipWithError("a search found fewer rows than the picker shows");
+    }
+    sqlite3_close(db);
+}
+
 // The list repainted alone, with the rows of a prefix search: what the
 // keystroke costs beyond the search.
 void PickerPaint(benchmark::State& state)
@@ -370,6 +429,9 @@ void RegisterAll()
     for (const auto search : {Search::Prefix, Search::Anywhere}) {
         const std::string kind = search == Search::Prefix ? "Prefix" : "Anywhere";
         Register("Sqlite/Bare/" + kind, [search](benchmark::State& s) { BareSqlite(s, search); });
+        if (search == Search::Prefix) {
+            Register("Sqlite/BareKeystroke/Prefix", BareKeystroke);
+        }
         Register("Sqlite/QueryLayer/" + kind, [search](benchmark::State& s) { QueryLayer(s, Engine::Sqlite, search); });
         Register("Sqlite/PickerSearch/" + kind,
                  [search](benchmark::State& s) { Picker(s, Engine::Sqlite, search, false); });

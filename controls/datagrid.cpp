@@ -5,6 +5,7 @@
 
 #include "controls/datagrid.h"
 #include "controls/datagrid_internal.h"
+#include "controls/shaped_text.h"
 
 #include "controls/colors.h"
 #include "platform/ui/application.h"
@@ -65,7 +66,7 @@ void TCanvas::TextRect(const QRect& clip, int x, int y, const QString& text)
     if (painter_->pen().color() != Font.Color) {
         painter_->setPen(Font.Color);
     }
-    painter_->drawText(QPoint(x, y + ascent_), text);
+    controls::ShapedTexts::Shared().Draw(*painter_, QPoint(x, y + ascent_), text);
     if (save) {
         painter_->restore();
         painterFont_.reset();

@@ -124,7 +124,24 @@ private:
 void TDBComboBox::SetItemHeight(int pixels)
 {
     itemHeight_ = pixels;
-    setItemDelegate(new FixedHeightDelegate(this, pixels));
+    if (popup_ != nullptr) {
+        setItemDelegate(new FixedHeightDelegate(this, pixels));
+    }
+}
+
+// The list's view and the frame around it are made when the list first drops
+// down, not with the box: a window holds many boxes and most are never
+// opened, and making a view costs more than the rest of the box together.
+void TDBComboBox::PreparePopup()
+{
+    if (popup_ != nullptr) {
+        return;
+    }
+    popup_ = view();
+    if (itemHeight_ > 0) {
+        setItemDelegate(new FixedHeightDelegate(this, itemHeight_));
+    }
+    new DroppedDownKeys(this);
 }
 
 TDBComboBox::TDBComboBox(QWidget* parent, TComboBoxStyle style)
@@ -141,7 +158,6 @@ TDBComboBox::TDBComboBox(QWidget* parent, TComboBoxStyle style)
         }
     });
     SetStyle(style);
-    new DroppedDownKeys(this);
 }
 
 TDBComboBox::~TDBComboBox() = default;
@@ -281,7 +297,7 @@ void TDBComboBox::SetText(const QString& text)
 void TDBComboBox::DataChanged()
 {
     // While the list is down the user is choosing; the choice is shown then.
-    if (view() != nullptr && view()->isVisible()) {
+    if (popup_ != nullptr && popup_->isVisible()) {
         return;
     }
     TField* field = Field();
@@ -400,6 +416,7 @@ void TDBComboBox::showPopup()
     if (!BeginChange()) {
         return;
     }
+    PreparePopup();
     QComboBox::showPopup();
 }
 

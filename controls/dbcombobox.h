@@ -17,7 +17,9 @@
 #include "controls/dbedit.h"
 #include "data/dataset/dataset.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
+#include <QPointer>
 
 #include <functional>
 #include <string>
@@ -81,10 +83,12 @@ private:
     void UserChanged();
     void SetUpEditor();
     bool BeginChange();
+    void PreparePopup();
 
     boundcontrol::ControlLink link_;
     TComboBoxStyle style_;
     bool focused_ = false;
     bool quiet_ = false;
     int itemHeight_ = 0;
+    QPointer<QAbstractItemView> popup_;  // none until the list first drops down
 };

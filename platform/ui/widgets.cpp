@@ -3,6 +3,7 @@
 #include "platform/ui/application.h"
 
 #include <QApplication>
+#include <QHash>
 #include <QKeyEvent>
 #include <QPointer>
 #include <QStyle>
@@ -142,10 +143,59 @@ Label::Label(QWidget* parent, const QString& caption, int left, int top) : QLabe
     SetCaption(caption);
 }
 
+namespace {
+
+// The sizes captions take, by everything a one-line label's size depends on.
+// Windows are made anew each time they open, with the same captions in the
+// same fonts, and measuring a caption lays its text out: measured once, a
+// caption's size is looked up after. Bounded, for captions that carry data.
+class CaptionSizes {
+public:
+    static CaptionSizes& Get()
+    {
+        static CaptionSizes sizes;
+        return sizes;
+    }
+
+    // adjustSize() for a label without word wrap or layout, from the cache.
+    void Adjust(QLabel& label)
+    {
+        label.ensurePolished();
+        const QMargins m = label.contentsMargins();
+        QString key = label.text();
+        key += QChar(0);
+        key += label.font().key();
+        key += QString::asprintf("|%d|%d|%d|%d|%d|%d|%d|%d|%d|%d|%p", label.margin(), label.indent(),
+                                 static_cast<int>(label.alignment()), static_cast<int>(label.textFormat()), m.left(),
+                                 m.top(), m.right(), m.bottom(), label.logicalDpiX(), label.logicalDpiY(),
+                                 static_cast<const void*>(label.style()));
+        auto found = sizes_.constFind(key);
+        if (found == sizes_.constEnd()) {
+            if (sizes_.size() >= kMostCaptions) {
+                sizes_.clear();
+            }
+            found = sizes_.insert(key, label.sizeHint());
+        }
+        if (found->isValid()) {
+            label.resize(*found);
+        }
+    }
+
+private:
+    static constexpr qsizetype kMostCaptions = 1024;
+    QHash<QString, QSize> sizes_;
+};
+
+}  // namespace
+
 void Label::SetCaption(const QString& caption)
 {
     setText(caption);
-    adjustSize();
+    if (wordWrap() || layout() != nullptr) {
+        adjustSize();  // the height follows the width: nothing to keep
+        return;
+    }
+    CaptionSizes::Get().Adjust(*this);
 }
 
 namespace {

@@ -1,6 +1,7 @@
 #include "controls/colors.h"
 #include "controls/datagrid.h"
 #include "controls/navigator.h"
+#include "controls/shaped_text.h"
 #include "tests/controls/plan_data.h"
 #include "tests/support/ui_driver.h"
 
@@ -10,6 +11,7 @@
 #include <QFontMetrics>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QTest>
 
 #include <vector>
@@ -525,3 +527,43 @@ TEST_F(DataGridTest, PictureOfTheListGrid)
 }
 
 }  // namespace
+
+// Cell texts are laid out once and drawn again from what was kept: the
+// glyphs must land where drawText puts them, in every font a grid uses, and
+// the kept texts stay bounded however many a grid shows.
+TEST_F(DataGridTest, KeptCellTextsDrawTheSamePixelsAsDrawTextAndStayBounded)
+{
+    controls::ShapedTexts& texts = controls::ShapedTexts::Shared();
+    texts.Clear();
+    const QStringList samples{QString::fromUtf8("普外科"), QStringLiteral("2026-12-09 08:30"),
+                              QString::fromUtf8("阑尾切除术(腹腔镜) K35.9 王医生"), QStringLiteral("AVX fi ffl 0123"),
+                              QString::fromUtf8("李医生，张三；①Ⅱ"), QStringLiteral("tab\there"), QStringLiteral(" ")};
+    for (const QFont& font : {ui::SongFont(12), ui::SongFont(9), QFont(QStringLiteral("DejaVu Sans"), 11, QFont::Bold)}) {
+        for (const QString& text : samples) {
+            QImage plain(320, 40, QImage::Format_ARGB32_Premultiplied);
+            QImage kept(plain.size(), plain.format());
+            for (int pass = 0; pass < 2; ++pass) {  // the second draws what the first kept
+                plain.fill(Qt::white);
+                kept.fill(Qt::white);
+                QPainter byQt(&plain);
+                byQt.setFont(font);
+                byQt.setPen(QColor(0x20, 0x40, 0x80));
+                byQt.drawText(QPoint(3, 27), text);
+                QPainter byCache(&kept);
+                byCache.setFont(font);
+                byCache.setPen(QColor(0x20, 0x40, 0x80));
+                texts.Draw(byCache, QPoint(3, 27), text);
+            }
+            EXPECT_EQ(plain, kept) << text.toStdString() << " in " << font.key().toStdString();
+        }
+    }
+    EXPECT_GT(texts.Size(), 0);
+    for (int i = 0; i < controls::ShapedTexts::kMostTexts + 10; ++i) {
+        QImage image(60, 20, QImage::Format_ARGB32_Premultiplied);
+        QPainter painter(&image);
+        painter.setFont(ui::SongFont(12));
+        texts.Draw(painter, QPoint(0, 15), QString::number(i));
+    }
+    EXPECT_LE(texts.Size(), controls::ShapedTexts::kMostTexts);
+    texts.Clear();
+}

@@ -6,6 +6,7 @@
 #include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
+#include <QLabel>
 #include <QPointer>
 
 namespace {
@@ -156,3 +157,38 @@ TEST(DriverTest, DoubleClickArrivesAsAUsersDoubleClick)
 }
 
 }  // namespace
+
+// A caption's size is measured once and looked up after: whatever a label's
+// size depends on (its text, its font, its margins) must still give the size
+// Qt measures for it.
+TEST(FormTest, LabelsTakeTheSizeQtMeasuresForTheirCaption)
+{
+    ui::Form form(nullptr);
+    const auto measured = [&form](const QString& caption, const QFont& font, int margin) {
+        QLabel plain(&form);
+        plain.setFont(font);
+        plain.setMargin(margin);
+        plain.setText(caption);
+        plain.adjustSize();
+        return plain.size();
+    };
+    const QFont song = ui::SongFont(12);
+    QFont bold = ui::SongFont(16);
+    bold.setBold(true);
+    for (int round = 0; round < 2; ++round) {  // the second round finds each size kept
+        for (const char* caption : {"手术日期", "申请科室: 普外科", "FSerialNo 123", "备注(指导者等)"}) {
+            const QString text = QString::fromUtf8(caption);
+            ui::Label label(&form, text, 4, 4);
+            label.setFont(song);
+            label.SetCaption(text);
+            EXPECT_EQ(label.size(), measured(text, song, 0)) << caption;
+            label.setFont(bold);
+            label.SetCaption(text);
+            EXPECT_EQ(label.size(), measured(text, bold, 0)) << caption << " in a larger bold font";
+            label.setMargin(3);
+            label.SetCaption(text);
+            EXPECT_EQ(label.size(), measured(text, bold, 3)) << caption << " with a margin";
+            EXPECT_EQ(label.pos(), QPoint(4, 4));
+        }
+    }
+}

@@ -192,6 +192,7 @@ TEST_F(Fields, QuickPickKeysAndEnterWorkWithTheListDroppedDown)
             uitest::Click(list);
             uitest::Settle();
             EXPECT_TRUE(list->view()->isVisible()) << "a click drops the list down";
+            EXPECT_EQ(list->view()->sizeHintForRow(0), list->ItemHeight()) << "its rows keep the box's height";
             return list->view();
         };
         uitest::Type(QStringLiteral("b"), dropped(editor.ComboBloodType));

@@ -1,0 +1,110 @@
+#include "controls/shaped_text.h"
+
+#include <QPaintDevice>
+#include <QPainter>
+#include <QTextLine>
+
+#include <algorithm>
+
+namespace controls {
+
+namespace {
+
+// Control characters (a tab, a line break) and right-to-left text are laid
+// out by drawText in ways of its own: such text is drawn as it always was.
+bool NeedsDrawText(const QString& text)
+{
+    return std::any_of(text.cbegin(), text.cend(), [](QChar c) {
+        if (c.unicode() < 0x20 || c.category() == QChar::Separator_Line || c.category() == QChar::Separator_Paragraph) {
+            return true;
+        }
+        switch (c.direction()) {
+        case QChar::DirR:
+        case QChar::DirAL:
+        case QChar::DirRLE:
+        case QChar::DirRLO:
+        case QChar::DirRLI:
+        case QChar::DirLRE:
+        case QChar::DirLRO:
+        case QChar::DirLRI:
+        case QChar::DirFSI:
+        case QChar::DirPDF:
+        case QChar::DirPDI:
+            return true;
+        default:
+            return false;
+        }
+    });
+}
+
+}  // namespace
+
+ShapedTexts& ShapedTexts::Shared()
+{
+    static ShapedTexts texts;
+    return texts;
+}
+
+void ShapedTexts::Clear()
+{
+    fonts_.clear();
+    size_ = 0;
+}
+
+ShapedTexts::InFont& ShapedTexts::Of(const QFont& font, int dpi)
+{
+    for (InFont& in : fonts_) {
+        if (in.dpi == dpi && in.font == font) {
+            return in;
+        }
+    }
+    fonts_.push_back(InFont{font, dpi, {}});
+    return fonts_.back();
+}
+
+const QTextLayout& ShapedTexts::Line(InFont& in, const QString& text, QPaintDevice* device)
+{
+    if (auto found = in.lines.constFind(text); found != in.lines.constEnd()) {
+        return **found;
+    }
+    if (size_ >= kMostTexts) {
+        // Cells that carry data can bring any number of texts: start again.
+        for (InFont& each : fonts_) {
+            each.lines.clear();
+        }
+        size_ = 0;
+    }
+    auto layout = std::make_shared<QTextLayout>(text, in.font, device);
+    QTextOption option;
+    option.setWrapMode(QTextOption::NoWrap);
+    option.setAlignment(Qt::AlignLeft);
+    option.setTextDirection(Qt::LeftToRight);
+    layout->setTextOption(option);
+    layout->setCacheEnabled(true);
+    layout->beginLayout();
+    QTextLine line = layout->createLine();
+    if (line.isValid()) {
+        line.setPosition(QPointF(0, 0));
+    }
+    layout->endLayout();
+    ++size_;
+    return **in.lines.insert(text, std::move(layout));
+}
+
+void ShapedTexts::Draw(QPainter& painter, const QPoint& baseline, const QString& text)
+{
+    if (text.isEmpty()) {
+        return;
+    }
+    QPaintDevice* device = painter.device();
+    if (device == nullptr || painter.layoutDirection() == Qt::RightToLeft || NeedsDrawText(text)) {
+        painter.drawText(baseline, text);
+        return;
+    }
+    InFont& in = Of(painter.font(), device->logicalDpiY());
+    const QTextLayout& layout = Line(in, text, device);
+    const QTextLine line = layout.lineAt(0);
+    layout.draw(&painter, QPointF(baseline.x(), baseline.y() - line.ascent()));
+}
+
+}  // namespace controls

@@ -1,0 +1,49 @@
+// Lines of text laid out once and drawn again and again. A grid repaints the
+// same cell texts many times (scrolling, a row appended, a window passing
+// over it), and laying a text out, shaping it into glyphs, costs more than
+// drawing the glyphs. Drawing a kept line puts the same glyphs at the same
+// places as QPainter::drawText at the same baseline.
+#pragma once
+
+#include <QFont>
+#include <QHash>
+#include <QString>
+#include <QTextLayout>
+
+#include <memory>
+#include <vector>
+
+class QPainter;
+
+namespace controls {
+
+class ShapedTexts {
+public:
+    // The one set the grids share, kept with the process.
+    static ShapedTexts& Shared();
+
+    // Draws `text` in the painter's font and pen with its baseline starting
+    // at `baseline`, as painter.drawText(baseline, text) would. Text with
+    // control characters (a tab, a line break) or right-to-left characters,
+    // and painters that lay out right to left, are left to drawText.
+    void Draw(QPainter& painter, const QPoint& baseline, const QString& text);
+
+    [[nodiscard]] qsizetype Size() const { return size_; }
+    void Clear();
+
+    static constexpr qsizetype kMostTexts = 4096;
+
+private:
+    struct InFont {
+        QFont font;
+        int dpi = 0;
+        QHash<QString, std::shared_ptr<QTextLayout>> lines;
+    };
+    InFont& Of(const QFont& font, int dpi);
+    const QTextLayout& Line(InFont& in, const QString& text, QPaintDevice* device);
+
+    std::vector<InFont> fonts_;
+    qsizetype size_ = 0;
+};
+
+}  // namespace controls
