@@ -68,14 +68,16 @@ struct StmtCloser {
 using StmtPtr = std::unique_ptr<sqlite3_stmt, StmtCloser>;
 
 // Opens the file the way every handle of a connection is opened: read-write,
-// never creating it, with the busy timeout and extended result codes.
+// never creating it, with the busy timeout and extended result codes. A
+// handle is only ever used by the thread that opened it, so SQLite need not
+// lock it around every call (NOMUTEX).
 // SQLite quietly opens for reading only a file that the system will not let
 // it write (mode, owner, a read-only file system); such a handle would read
 // the day's list and then fail every store, so it fails here instead.
 sqlite3* OpenHandle(const std::string& path, int busyMs)
 {
     sqlite3* db = nullptr;
-    int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
         std::vector<std::string> messages{db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(rc)};
         if (std::string reason = SystemReason(db, rc); !reason.empty()) {
