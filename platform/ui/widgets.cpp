@@ -3,6 +3,7 @@
 #include "platform/ui/application.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QHash>
 #include <QKeyEvent>
 #include <QPointer>
@@ -200,23 +201,45 @@ void Label::SetCaption(const QString& caption)
 
 namespace {
 
+// The glyphs are the toolkit's own pictures on every desktop, the ones the
+// ward guide shows: the style would first look each up in the desktop's icon
+// theme, which walks the theme's folders (milliseconds of every start) and,
+// where a theme has the name, shows another picture on that workstation.
+QIcon BuiltInGlyph(const char* name)
+{
+    QIcon icon;
+    const QString base = QStringLiteral(":/qt-project.org/styles/commonstyle/images/") + QLatin1String(name);
+    for (const int size : {16, 32, 128}) {
+        const QString file = base + QStringLiteral("-%1.png").arg(size);
+        if (!QFile::exists(file)) {
+            return {};
+        }
+        icon.addFile(file, QSize(size, size));
+    }
+    return icon;
+}
+
 QIcon MakeGlyphIcon(QStyle* style, Glyph glyph)
 {
+    const auto of = [style](const char* name, QStyle::StandardPixmap standard) {
+        QIcon icon = BuiltInGlyph(name);
+        return icon.isNull() ? style->standardIcon(standard) : icon;  // a toolkit without the pictures
+    };
     switch (glyph) {
     case Glyph::None:
         return {};
     case Glyph::Ok:
-        return style->standardIcon(QStyle::SP_DialogApplyButton);
+        return of("standardbutton-apply", QStyle::SP_DialogApplyButton);
     case Glyph::Close:
-        return style->standardIcon(QStyle::SP_DialogCloseButton);
+        return of("standardbutton-close", QStyle::SP_DialogCloseButton);
     case Glyph::New:
-        return style->standardIcon(QStyle::SP_FileIcon);
+        return of("file", QStyle::SP_FileIcon);
     case Glyph::Modify:
-        return style->standardIcon(QStyle::SP_FileDialogDetailedView);
+        return of("viewdetailed", QStyle::SP_FileDialogDetailedView);
     case Glyph::Delete:
-        return style->standardIcon(QStyle::SP_TrashIcon);
+        return of("trash", QStyle::SP_TrashIcon);
     case Glyph::Cancel:
-        return style->standardIcon(QStyle::SP_DialogCancelButton);
+        return of("standardbutton-cancel", QStyle::SP_DialogCancelButton);
     }
     return {};
 }

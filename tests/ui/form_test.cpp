@@ -8,6 +8,7 @@
 
 #include <QLabel>
 #include <QPointer>
+#include <QStyle>
 
 namespace {
 
@@ -191,4 +192,29 @@ TEST(FormTest, LabelsTakeTheSizeQtMeasuresForTheirCaption)
             EXPECT_EQ(label.pos(), QPoint(4, 4));
         }
     }
+}
+
+// The buttons' glyphs are the toolkit's own pictures, the ones its style
+// falls back to where the desktop's icon theme has none (as here), at every
+// size and in every mode a button draws them.
+TEST(FormTest, ButtonGlyphsAreTheToolkitsOwnPictures)
+{
+    ui::Form form(nullptr);
+    const std::pair<ui::Glyph, QStyle::StandardPixmap> glyphs[] = {
+        {ui::Glyph::Ok, QStyle::SP_DialogApplyButton},    {ui::Glyph::Close, QStyle::SP_DialogCloseButton},
+        {ui::Glyph::New, QStyle::SP_FileIcon},            {ui::Glyph::Modify, QStyle::SP_FileDialogDetailedView},
+        {ui::Glyph::Delete, QStyle::SP_TrashIcon},        {ui::Glyph::Cancel, QStyle::SP_DialogCancelButton},
+    };
+    for (const auto& [glyph, standard] : glyphs) {
+        const QIcon ours = ui::GlyphIcon(glyph);
+        const QIcon styles = form.style()->standardIcon(standard);
+        ASSERT_FALSE(ours.isNull());
+        for (const int size : {16, 20, 32, 48}) {
+            for (const QIcon::Mode mode : {QIcon::Normal, QIcon::Disabled, QIcon::Active}) {
+                EXPECT_EQ(ours.pixmap(size, mode).toImage(), styles.pixmap(size, mode).toImage())
+                    << "glyph " << static_cast<int>(glyph) << " at " << size;
+            }
+        }
+    }
+    EXPECT_TRUE(ui::GlyphIcon(ui::Glyph::None).isNull());
 }
