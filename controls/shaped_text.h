@@ -31,7 +31,7 @@ public:
     [[nodiscard]] qsizetype Size() const { return size_; }
     void Clear();
 
-    static constexpr qsizetype kMostTexts = 4096;
+    static constexpr qsizetype kMostTexts = 2048;
 
 private:
     struct InFont {
