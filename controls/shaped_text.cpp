@@ -1,6 +1,8 @@
 #include "controls/shaped_text.h"
 
+#include <QCoreApplication>
 #include <QPaintDevice>
+#include <QPointer>
 #include <QPainter>
 #include <QTextLine>
 
@@ -41,8 +43,18 @@ bool NeedsDrawText(const QString& text)
 
 ShapedTexts& ShapedTexts::Shared()
 {
-    static ShapedTexts texts;
-    return texts;
+    // Kept with the application object: the laid-out lines hold the
+    // application's font engines and must go before the fonts do.
+    class Holder : public QObject {
+    public:
+        using QObject::QObject;
+        ShapedTexts texts;
+    };
+    static QPointer<Holder> holder;
+    if (holder == nullptr) {
+        holder = new Holder(QCoreApplication::instance());
+    }
+    return holder->texts;
 }
 
 void ShapedTexts::Clear()
@@ -51,14 +63,17 @@ void ShapedTexts::Clear()
     size_ = 0;
 }
 
-ShapedTexts::InFont& ShapedTexts::Of(const QFont& font, int dpi)
+ShapedTexts::InFont& ShapedTexts::Of(const QFont& font, int dpi, qreal ratio)
 {
     for (InFont& in : fonts_) {
-        if (in.dpi == dpi && in.font == font) {
+        if (in.dpi == dpi && in.ratio == ratio && in.font == font) {
             return in;
         }
     }
-    fonts_.push_back(InFont{font, dpi, {}});
+    if (fonts_.size() >= kMostFonts) {
+        Clear();
+    }
+    fonts_.push_back(InFont{font, dpi, ratio, {}});
     return fonts_.back();
 }
 
@@ -101,7 +116,9 @@ void ShapedTexts::Draw(QPainter& painter, const QPoint& baseline, const QString&
         painter.drawText(baseline, text);
         return;
     }
-    InFont& in = Of(painter.font(), device->logicalDpiY());
+    // The glyphs' advances follow the device's resolution and its pixel
+    // ratio (hinting): a line is kept for each.
+    InFont& in = Of(painter.font(), device->logicalDpiY(), device->devicePixelRatioF());
     const QTextLayout& layout = Line(in, text, device);
     const QTextLine line = layout.lineAt(0);
     layout.draw(&painter, QPointF(baseline.x(), baseline.y() - line.ascent()));

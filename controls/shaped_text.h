@@ -10,6 +10,7 @@
 #include <QString>
 #include <QTextLayout>
 
+#include <cstddef>
 #include <memory>
 #include <vector>
 
@@ -19,7 +20,7 @@ namespace controls {
 
 class ShapedTexts {
 public:
-    // The one set the grids share, kept with the process.
+    // The one set the grids share, kept with the application object.
     static ShapedTexts& Shared();
 
     // Draws `text` in the painter's font and pen with its baseline starting
@@ -32,14 +33,16 @@ public:
     void Clear();
 
     static constexpr qsizetype kMostTexts = 2048;
+    static constexpr std::size_t kMostFonts = 32;
 
 private:
     struct InFont {
         QFont font;
         int dpi = 0;
+        qreal ratio = 1;
         QHash<QString, std::shared_ptr<QTextLayout>> lines;
     };
-    InFont& Of(const QFont& font, int dpi);
+    InFont& Of(const QFont& font, int dpi, qreal ratio);
     const QTextLayout& Line(InFont& in, const QString& text, QPaintDevice* device);
 
     std::vector<InFont> fonts_;

@@ -538,23 +538,29 @@ TEST_F(DataGridTest, KeptCellTextsDrawTheSamePixelsAsDrawTextAndStayBounded)
     const QStringList samples{QString::fromUtf8("普外科"), QStringLiteral("2026-12-09 08:30"),
                               QString::fromUtf8("阑尾切除术(腹腔镜) K35.9 王医生"), QStringLiteral("AVX fi ffl 0123"),
                               QString::fromUtf8("李医生，张三；①Ⅱ"), QStringLiteral("tab\there"), QStringLiteral(" ")};
-    for (const QFont& font : {ui::SongFont(12), ui::SongFont(9), QFont(QStringLiteral("DejaVu Sans"), 11, QFont::Bold)}) {
-        for (const QString& text : samples) {
-            QImage plain(320, 40, QImage::Format_ARGB32_Premultiplied);
-            QImage kept(plain.size(), plain.format());
-            for (int pass = 0; pass < 2; ++pass) {  // the second draws what the first kept
-                plain.fill(Qt::white);
-                kept.fill(Qt::white);
-                QPainter byQt(&plain);
-                byQt.setFont(font);
-                byQt.setPen(QColor(0x20, 0x40, 0x80));
-                byQt.drawText(QPoint(3, 27), text);
-                QPainter byCache(&kept);
-                byCache.setFont(font);
-                byCache.setPen(QColor(0x20, 0x40, 0x80));
-                texts.Draw(byCache, QPoint(3, 27), text);
+    // A scaled screen draws the same texts at another pixel ratio.
+    for (const qreal ratio : {1.0, 1.5, 1.0}) {
+        for (const QFont& font :
+             {ui::SongFont(12), ui::SongFont(9), QFont(QStringLiteral("DejaVu Sans"), 11, QFont::Bold)}) {
+            for (const QString& text : samples) {
+                QImage plain(qRound(320 * ratio), qRound(40 * ratio), QImage::Format_ARGB32_Premultiplied);
+                plain.setDevicePixelRatio(ratio);
+                QImage kept(plain.size(), plain.format());
+                kept.setDevicePixelRatio(ratio);
+                for (int pass = 0; pass < 2; ++pass) {  // the second draws what the first kept
+                    plain.fill(Qt::white);
+                    kept.fill(Qt::white);
+                    QPainter byQt(&plain);
+                    byQt.setFont(font);
+                    byQt.setPen(QColor(0x20, 0x40, 0x80));
+                    byQt.drawText(QPoint(3, 27), text);
+                    QPainter byCache(&kept);
+                    byCache.setFont(font);
+                    byCache.setPen(QColor(0x20, 0x40, 0x80));
+                    texts.Draw(byCache, QPoint(3, 27), text);
+                }
+                EXPECT_EQ(plain, kept) << text.toStdString() << " in " << font.key().toStdString() << " at " << ratio;
             }
-            EXPECT_EQ(plain, kept) << text.toStdString() << " in " << font.key().toStdString();
         }
     }
     EXPECT_GT(texts.Size(), 0);
