@@ -169,12 +169,22 @@ private:
 
 // --- Bare: the client libraries alone.
 
-void BareSqlite(benchmark::State& state, Search search)
+// The bench file through the bare sqlite3 API; none (the benchmark skipped) when it cannot be opened.
+sqlite3* OpenBare(benchmark::State& state)
 {
     sqlite3* db = nullptr;
     if (sqlite3_open_v2(BenchDatabases::Get().SqliteFile().c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
         sqlite3_close(db);
         state.SkipWithError("cannot open the bench database");
+        return nullptr;
+    }
+    return db;
+}
+
+void BareSqlite(benchmark::State& state, Search search)
+{
+    sqlite3* db = OpenBare(state);
+    if (db == nullptr) {
         return;
     }
     const std::string sql = Statement(search);
@@ -364,10 +374,8 @@ void Picker(benchmark::State& state, Engine engine, Search search, bool paint)
 // follows processed untimed.
 void BareKeystroke(benchmark::State& state)
 {
-    sqlite3* db = nullptr;
-    if (sqlite3_open_v2(BenchDatabases::Get().SqliteFile().c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
-        sqlite3_close(db);
-        state.SkipWithError("cannot open the bench database");
+    sqlite3* db = OpenBare(state);
+    if (db == nullptr) {
         return;
     }
     QWidget window;

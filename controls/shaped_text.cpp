@@ -77,10 +77,10 @@ ShapedTexts::InFont& ShapedTexts::Of(const QFont& font, int dpi, qreal ratio)
     return fonts_.back();
 }
 
-const QTextLayout& ShapedTexts::Line(InFont& in, const QString& text, QPaintDevice* device)
+const QTextLayout* ShapedTexts::Line(InFont& in, const QString& text, QPaintDevice* device)
 {
     if (auto found = in.lines.constFind(text); found != in.lines.constEnd()) {
-        return **found;
+        return found->get();
     }
     if (size_ >= kMostTexts) {
         // Cells that carry data can bring any number of texts: start again.
@@ -88,6 +88,11 @@ const QTextLayout& ShapedTexts::Line(InFont& in, const QString& text, QPaintDevi
             each.lines.clear();
         }
         size_ = 0;
+    }
+    ++size_;
+    if (NeedsDrawText(text)) {
+        // Looked at once: the text is kept without a line, for drawText.
+        return in.lines.insert(text, nullptr)->get();
     }
     auto layout = std::make_shared<QTextLayout>(text, in.font, device);
     QTextOption option;
@@ -102,8 +107,7 @@ const QTextLayout& ShapedTexts::Line(InFont& in, const QString& text, QPaintDevi
         line.setPosition(QPointF(0, 0));
     }
     layout->endLayout();
-    ++size_;
-    return **in.lines.insert(text, std::move(layout));
+    return in.lines.insert(text, std::move(layout))->get();
 }
 
 void ShapedTexts::Draw(QPainter& painter, const QPoint& baseline, const QString& text)
@@ -112,16 +116,17 @@ void ShapedTexts::Draw(QPainter& painter, const QPoint& baseline, const QString&
         return;
     }
     QPaintDevice* device = painter.device();
-    if (device == nullptr || painter.layoutDirection() == Qt::RightToLeft || NeedsDrawText(text)) {
+    // The glyphs' advances follow the device's resolution and its pixel
+    // ratio (hinting): a line is kept for each.
+    const QTextLayout* layout = device == nullptr || painter.layoutDirection() == Qt::RightToLeft
+                                    ? nullptr
+                                    : Line(Of(painter.font(), device->logicalDpiY(), device->devicePixelRatioF()),
+                                           text, device);
+    if (layout == nullptr) {
         painter.drawText(baseline, text);
         return;
     }
-    // The glyphs' advances follow the device's resolution and its pixel
-    // ratio (hinting): a line is kept for each.
-    InFont& in = Of(painter.font(), device->logicalDpiY(), device->devicePixelRatioF());
-    const QTextLayout& layout = Line(in, text, device);
-    const QTextLine line = layout.lineAt(0);
-    layout.draw(&painter, QPointF(baseline.x(), baseline.y() - line.ascent()));
+    layout->draw(&painter, QPointF(baseline.x(), baseline.y() - layout->lineAt(0).ascent()));
 }
 
 }  // namespace controls

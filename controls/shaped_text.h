@@ -43,7 +43,9 @@ private:
         QHash<QString, std::shared_ptr<QTextLayout>> lines;
     };
     InFont& Of(const QFont& font, int dpi, qreal ratio);
-    const QTextLayout& Line(InFont& in, const QString& text, QPaintDevice* device);
+    // The kept line of `text`, laid out on first use; none for text that
+    // drawText must lay out.
+    const QTextLayout* Line(InFont& in, const QString& text, QPaintDevice* device);
 
     std::vector<InFont> fonts_;
     qsizetype size_ = 0;
