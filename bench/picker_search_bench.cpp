@@ -10,7 +10,9 @@
 //               runs the bare sqlite3 search for its text, timed as
 //               PickerSearch is (SQLite, prefix);
 //   QueryLayer  OpenQuerySQL on DMInteface->QDiag with a 20-row link on
-//               DSQDiag, reading the fields of every row it shows;
+//               DSQDiag, reading the fields of every row it shows (and
+//               PrefixFresh: with a text the connection has not kept
+//               compiled each time);
 //   PickerSearch  TChoiceDiagForm (kind 1) shown, its box emptied (not
 //               timed), then one key event carrying "K" sent to the box: the
 //               key handled, the statement built, run, and the rows the list
@@ -39,6 +41,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "data/DMIntefaceUnit.h"
 #include "data/dataset/db_errors.h"
@@ -283,16 +286,24 @@ void BareOdbc(benchmark::State& state, Search search)
 
 // --- QueryLayer: the picker's routine on the data module.
 
-void QueryLayer(benchmark::State& state, Engine engine, Search search)
+// `fresh`: every search's text is one the connection has not kept compiled
+// (the same search with 0 to 63 spaces after it, more texts than are kept),
+// as a prefix typed for the first time is.
+void QueryLayer(benchmark::State& state, Engine engine, Search search, bool fresh)
 {
     TDMInteface& dm = BenchDatabases::Get().Module(engine);
     TDataLink list;
     list.SetDataSource(dm.DSQDiag);
     list.SetBufferCount(kScreen);
-    const std::string sql = Statement(search);
+    std::vector<std::string> texts;
+    for (int spaces = 0; spaces < (fresh ? 64 : 1); ++spaces) {
+        texts.push_back(Statement(search) + std::string(static_cast<std::size_t>(spaces), ' '));
+    }
+    std::size_t next = 0;
     std::int64_t rows = 0;
     for (auto _ : state) {
-        OpenQuerySQL(*dm.QDiag, sql);
+        OpenQuerySQL(*dm.QDiag, texts[next]);
+        next = (next + 1) % texts.size();
         const int shown = list.RecordCount();
         for (int i = 0; i < shown; ++i) {
             dataset::ActiveRecordGuard row(list, i);
@@ -450,7 +461,13 @@ void RegisterAll()
         if (search == Search::Prefix) {
             Register("Sqlite/BareKeystroke/Prefix", BareKeystroke);
         }
-        Register("Sqlite/QueryLayer/" + kind, [search](benchmark::State& s) { QueryLayer(s, Engine::Sqlite, search); });
+        Register("Sqlite/QueryLayer/" + kind,
+                 [search](benchmark::State& s) { QueryLayer(s, Engine::Sqlite, search, false); });
+        if (search == Search::Prefix) {
+            Register("Sqlite/QueryLayer/PrefixFresh", [](benchmark::State& s) {
+                QueryLayer(s, Engine::Sqlite, Search::Prefix, true);
+            });
+        }
         Register("Sqlite/PickerSearch/" + kind,
                  [search](benchmark::State& s) { Picker(s, Engine::Sqlite, search, false); });
         Register("Sqlite/Picker/" + kind, [search](benchmark::State& s) { Picker(s, Engine::Sqlite, search, true); });
@@ -464,7 +481,7 @@ void RegisterAll()
         const std::string kind = search == Search::Prefix ? "Prefix" : "Anywhere";
         Register("Postgres/Bare/" + kind, [search](benchmark::State& s) { BareOdbc(s, search); });
         Register("Postgres/QueryLayer/" + kind,
-                 [search](benchmark::State& s) { QueryLayer(s, Engine::Postgres, search); });
+                 [search](benchmark::State& s) { QueryLayer(s, Engine::Postgres, search, false); });
         Register("Postgres/PickerSearch/" + kind,
                  [search](benchmark::State& s) { Picker(s, Engine::Postgres, search, false); });
         Register("Postgres/Picker/" + kind,

@@ -185,9 +185,9 @@ protected:
     [[nodiscard]] static int FieldSlot(const TField& field) { return field.slot_; }
     // The record's values when the current edit began.
     [[nodiscard]] const std::vector<dataset::Variant>& EditBackup() const { return editBackup_; }
-    [[nodiscard]] static dataset::Variant NormalizeValue(const TField& field, const dataset::Variant& value)
+    [[nodiscard]] static dataset::Variant NormalizeValue(const TField& field, dataset::Variant value)
     {
-        return field.Normalize(value);
+        return field.Normalize(std::move(value));
     }
 
     [[noreturn]] void Error(const std::string& message) const;

@@ -105,7 +105,7 @@ std::string TDateTimeField::GetText(bool display) const
     }
 }
 
-Variant TDateTimeField::Normalize(const Variant& value) const
+Variant TDateTimeField::Normalize(Variant value) const
 {
     if (const auto* s = std::get_if<std::string>(&value)) {
         hisdb::DateTime parsed;

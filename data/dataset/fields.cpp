@@ -460,10 +460,11 @@ std::string TStringField::GetText(bool display) const
     return AsString();
 }
 
-Variant TStringField::Normalize(const Variant& value) const
+Variant TStringField::Normalize(Variant value) const
 {
-    if (const auto* s = std::get_if<std::string>(&value)) {
-        return s->find('\0') == std::string::npos ? value : Variant(std::string(UpToZero(*s)));
+    if (auto* s = std::get_if<std::string>(&value)) {
+        s->resize(UpToZero(*s).size());
+        return value;
     }
     if (hisdb::IsNull(value)) {
         return value;

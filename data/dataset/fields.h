@@ -118,7 +118,7 @@ protected:
     [[nodiscard]] virtual std::string GetText(bool display) const;
     [[nodiscard]] virtual int DefaultDisplayWidth() const { return 10; }
     // Converts a value fetched from the engine to the class's storage.
-    [[nodiscard]] virtual dataset::Variant Normalize(const dataset::Variant& value) const { return value; }
+    [[nodiscard]] virtual dataset::Variant Normalize(dataset::Variant value) const { return value; }
 
     // The active record's stored value (a null Variant when none).
     [[nodiscard]] const dataset::Variant& Data() const;
@@ -173,7 +173,7 @@ public:
 protected:
     [[nodiscard]] std::string GetText(bool display) const override;
     [[nodiscard]] int DefaultDisplayWidth() const override { return size_; }
-    [[nodiscard]] dataset::Variant Normalize(const dataset::Variant& value) const override;
+    [[nodiscard]] dataset::Variant Normalize(dataset::Variant value) const override;
 };
 
 // Numbers: right-aligned; DisplayFormat / EditFormat as "0.0", "#,##0.00"
@@ -220,7 +220,7 @@ public:
 
 protected:
     [[nodiscard]] std::string GetText(bool display) const override;
-    [[nodiscard]] dataset::Variant Normalize(const dataset::Variant& value) const override;
+    [[nodiscard]] dataset::Variant Normalize(dataset::Variant value) const override;
     void StoreChecked(std::int64_t value);
 
     std::int64_t min_;
@@ -266,7 +266,7 @@ public:
 
 protected:
     [[nodiscard]] std::string GetText(bool display) const override;
-    [[nodiscard]] dataset::Variant Normalize(const dataset::Variant& value) const override;
+    [[nodiscard]] dataset::Variant Normalize(dataset::Variant value) const override;
 
 private:
     int precision_ = 15;
@@ -306,7 +306,7 @@ public:
 protected:
     [[nodiscard]] std::string GetText(bool display) const override;
     [[nodiscard]] int DefaultDisplayWidth() const override { return precision_ + 1; }
-    [[nodiscard]] dataset::Variant Normalize(const dataset::Variant& value) const override;
+    [[nodiscard]] dataset::Variant Normalize(dataset::Variant value) const override;
 
 private:
     int precision_ = 0;
@@ -332,7 +332,7 @@ public:
 protected:
     [[nodiscard]] std::string GetText(bool display) const override;
     [[nodiscard]] int DefaultDisplayWidth() const override { return 18; }
-    [[nodiscard]] dataset::Variant Normalize(const dataset::Variant& value) const override;
+    [[nodiscard]] dataset::Variant Normalize(dataset::Variant value) const override;
 
 private:
     std::string displayFormat_;

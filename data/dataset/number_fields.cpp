@@ -144,7 +144,7 @@ std::string TIntegerField::GetText(bool display) const
     return dataset::FormatFloat(format, static_cast<double>(AsLargeInt()));
 }
 
-Variant TIntegerField::Normalize(const Variant& value) const
+Variant TIntegerField::Normalize(Variant value) const
 {
     if (const auto* d = std::get_if<double>(&value)) {
         return static_cast<std::int64_t>(std::llround(*d));
@@ -267,7 +267,7 @@ std::string TFloatField::GetText(bool display) const
     return dataset::FormatFloat(format, AsFloat());
 }
 
-Variant TFloatField::Normalize(const Variant& value) const
+Variant TFloatField::Normalize(Variant value) const
 {
     if (const auto* i = std::get_if<std::int64_t>(&value)) {
         return static_cast<double>(*i);
@@ -428,7 +428,7 @@ std::string TBCDField::GetText(bool display) const
     return dataset::FormatCurrency(format, currency);
 }
 
-Variant TBCDField::Normalize(const Variant& value) const
+Variant TBCDField::Normalize(Variant value) const
 {
     if (const auto* d = std::get_if<double>(&value)) {
         const double scaled = std::nearbyint(*d * static_cast<double>(Pow10(std::min(size_, 18))));

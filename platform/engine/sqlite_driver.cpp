@@ -18,6 +18,13 @@
 //
 // A transaction (BEGIN IMMEDIATE, taking the file's write lock at once) runs
 // on the writing handle, and until it ends every statement does, reads too.
+//
+// A finished statement is not thrown away: its prepared form goes back to the
+// connection, reset and unbound, and the next statement of the same text on
+// the same handle takes it instead of compiling the text again (the list's
+// re-reads, the editor's lists and counter, a search typed again). At most 32
+// are kept per connection, the least recently used going first; SQLite
+// compiles a kept one again by itself when the schema has changed since.
 #include "platform/engine/dialect.h"
 #include "platform/engine/drivers.h"
 
@@ -159,6 +166,9 @@ public:
     }
     ~Handles()
     {
+        for (Kept& kept : kept_) {
+            sqlite3_finalize(kept.stmt);
+        }
         for (sqlite3* reader : readers_) {
             sqlite3_close_v2(reader);
         }
@@ -197,6 +207,40 @@ public:
 
     [[nodiscard]] bool InTransaction() const { return inTransaction_; }
 
+    // A statement of this text prepared on `db` and put back by an earlier
+    // user, or none. Taken out: a statement is only ever used by one user.
+    sqlite3_stmt* TakeKept(sqlite3* db, std::string_view text)
+    {
+        for (auto it = kept_.begin(); it != kept_.end(); ++it) {
+            if (it->db == db && it->text == text) {
+                sqlite3_stmt* stmt = it->stmt;
+                kept_.erase(it);
+                return stmt;
+            }
+        }
+        return nullptr;
+    }
+
+    // Puts a finished statement back, reset and unbound, for the next
+    // statement of the same text on the same handle; the least recently put
+    // back goes when more than kKept are kept.
+    void Keep(sqlite3* db, const std::string& text, sqlite3_stmt* stmt)
+    {
+        sqlite3_reset(stmt);
+        sqlite3_clear_bindings(stmt);
+        for (const Kept& kept : kept_) {
+            if (kept.db == db && kept.text == text) {
+                sqlite3_finalize(stmt);  // one of each is enough
+                return;
+            }
+        }
+        if (kept_.size() == kKept) {
+            sqlite3_finalize(kept_.back().stmt);
+            kept_.pop_back();
+        }
+        kept_.insert(kept_.begin(), Kept{db, text, stmt});
+    }
+
     // BEGIN IMMEDIATE takes the write lock of the whole file (waiting up to
     // the busy timeout), so no other connection writes until it ends; the
     // table to lock is covered by that.
@@ -231,9 +275,17 @@ private:
         }
     }
 
+    struct Kept {
+        sqlite3* db;
+        std::string text;
+        sqlite3_stmt* stmt;
+    };
+    static constexpr std::size_t kKept = 32;
+
     std::string path_;
     int busyMs_;
     std::vector<sqlite3*> readers_;
+    std::vector<Kept> kept_;  // most recently put back first
     sqlite3* writer_ = nullptr;
     bool inTransaction_ = false;
 };
@@ -250,6 +302,15 @@ public:
         current_ = Prepare(parsed_.text);
         values_.resize(static_cast<std::size_t>(sqlite3_bind_parameter_count(current_)));
     }
+
+    ~SqliteStatement() override
+    {
+        for (auto& [key, prepared] : statements_) {
+            handles_.Keep(key.first, prepared.text, prepared.stmt.release());
+        }
+    }
+    SqliteStatement(const SqliteStatement&) = delete;
+    SqliteStatement& operator=(const SqliteStatement&) = delete;
 
     int ParamCount() const override { return static_cast<int>(values_.size()); }
 
@@ -383,6 +444,10 @@ private:
 
     sqlite3_stmt* Prepare(const std::string& sql)
     {
+        if (sqlite3_stmt* kept = handles_.TakeKept(db_, sql)) {
+            statements_.emplace(std::pair{db_, patternKey_}, Prepared{StmtPtr(kept), sql});
+            return kept;
+        }
         sqlite3_stmt* stmt = nullptr;
         const char* tail = nullptr;
         int rc = sqlite3_prepare_v3(db_, sql.c_str(), static_cast<int>(sql.size() + 1), SQLITE_PREPARE_PERSISTENT,
@@ -399,7 +464,7 @@ private:
                 throw EngineError("Only one statement may be run at a time", SQLITE_MISUSE, {sql});
             }
         }
-        statements_.emplace(std::pair{db_, patternKey_}, std::move(owned));
+        statements_.emplace(std::pair{db_, patternKey_}, Prepared{std::move(owned), sql});
         return stmt;
     }
 
@@ -415,7 +480,7 @@ private:
         }
         auto found = statements_.find(std::pair{db_, mask});
         if (found != statements_.end()) {
-            return found->second.get();
+            return found->second.stmt.get();
         }
         patternKey_ = mask;
         return Prepare(WithNullMatches(parsed_, mask, "IS"));
@@ -552,7 +617,11 @@ private:
     bool dml_;
     std::uint64_t patternKey_ = 0;
     // Prepared per handle and pattern of null parameters.
-    std::map<std::pair<sqlite3*, std::uint64_t>, StmtPtr> statements_;
+    struct Prepared {
+        StmtPtr stmt;
+        std::string text;
+    };
+    std::map<std::pair<sqlite3*, std::uint64_t>, Prepared> statements_;
     sqlite3_stmt* current_ = nullptr;
     std::vector<Value> values_;
     std::vector<ColumnDesc> columns_;

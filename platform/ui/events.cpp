@@ -217,6 +217,12 @@ void ControlEvents::Attach(QWidget* inner)
 
 bool ControlEvents::eventFilter(QObject* watched, QEvent* event)
 {
+    if (event->type() == QEvent::ShortcutOverride && substituting_) {
+        // The keystroke had its chance at the shortcuts before it was
+        // handled here; what it is passed on as goes to the control.
+        event->accept();
+        return true;
+    }
     if (event->type() != QEvent::KeyPress) {
         return false;
     }

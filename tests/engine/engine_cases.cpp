@@ -402,6 +402,51 @@ TEST_P(EngineTest, FetchesForwardOneRowAtATime)
     EXPECT_TRUE(select->HasResult());
     EXPECT_EQ(select->Columns().size(), 2u);
     EXPECT_FALSE(select->Fetch());
+
+    // Statements of one text read side by side, each its own rows, also when
+    // one of the text was abandoned half read and is gone.
+    const std::string text = "select FSerialNo, FName from " + t + " where FSerialNo >= ? order by FSerialNo";
+    select->Bind(0, std::int64_t{1});
+    select->Execute();
+    ASSERT_TRUE(select->Fetch());
+    select.reset();
+    auto first = db_->Prepare(text);
+    auto second = db_->Prepare(text);
+    first->Bind(0, std::int64_t{1});
+    second->Bind(0, std::int64_t{3});
+    first->Execute();
+    second->Execute();
+    std::vector<std::int64_t> firstSeen;
+    std::vector<std::int64_t> secondSeen;
+    for (bool more = true; more;) {
+        more = false;
+        for (auto [statement, seen] : {std::pair{first.get(), &firstSeen}, std::pair{second.get(), &secondSeen}}) {
+            if (statement->Fetch()) {
+                seen->push_back(std::get<std::int64_t>(statement->Get(0)));
+                more = true;
+            }
+        }
+    }
+    EXPECT_EQ(firstSeen, (std::vector<std::int64_t>{1, 2, 3, 4, 5}));
+    EXPECT_EQ(secondSeen, (std::vector<std::int64_t>{3, 4, 5}));
+    second->Execute();
+    ASSERT_TRUE(second->Fetch());
+    second.reset();  // half read
+    if (IsPostgres()) {
+        return;
+    }
+    // A finished statement holds no snapshot of the file: the log can be
+    // folded into it at once, and when the connection goes, the file is
+    // closed for good (SQLite removes the log with its last handle).
+    const std::string file = dir_.Path() + "/test.db";
+    sqlite3* raw = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(file.c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
+    EXPECT_EQ(FirstValue(raw, "pragma wal_checkpoint(TRUNCATE)"), "0") << "a finished statement still holds its snapshot";
+    sqlite3_close(raw);
+    first.reset();
+    insert.reset();
+    db_.reset();
+    EXPECT_FALSE(std::filesystem::exists(file + "-wal")) << "a statement kept the file open";
 }
 
 void OpenListTest::SetUp()
