@@ -11,6 +11,8 @@
 //   QDialog of 790 x 599 with the editor's panels, labels, edits, button
 //   edits, two glyph buttons and three combo boxes filled by the same three
 //   selects, shown and painted. The editor's figure is read as a ratio to it.
+// - BM_ListGridRepainted: the list window's grid repainted whole at the
+//   day's last rows, as it is behind the editor when 新增 appends its row.
 #include <benchmark/benchmark.h>
 
 #include "data/DMIntefaceUnit.h"
@@ -162,6 +164,23 @@ void BM_StoreNewApplication(benchmark::State& state)
     }
 }
 BENCHMARK(BM_StoreNewApplication)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// The list window behind the editor, its grid repainted whole as when 新增
+// appends its row (the view at the day's last rows): what the editor's
+// figure carries beyond its floor.
+void BM_ListGridRepainted(benchmark::State& state)
+{
+    Bench();
+    auto* viewport = OperationApplyForm->findChild<QWidget*>(QStringLiteral("qt_scrollarea_viewport"));
+    DMInteface->QOperationPlan->Last();
+    QApplication::processEvents();
+    for (auto _ : state) {
+        viewport->update();
+        QApplication::processEvents();
+    }
+    DMInteface->QOperationPlan->First();
+}
+BENCHMARK(BM_ListGridRepainted)->Unit(benchmark::kMillisecond);
 
 // Runs `sql` to its end through the bare API, handing each row's second column to `row`.
 void Select(sqlite3* db, const char* sql, const std::function<void(const char*)>& row = {})

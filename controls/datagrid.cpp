@@ -52,12 +52,10 @@ void TCanvas::TextRect(const QRect& clip, int x, int y, const QString& text)
     // Inside an area the grid clips to, the clip is set outright and put
     // back and the painter keeps its font between cells: far cheaper per cell
     // than saving and restoring the whole painter, as text elsewhere must.
+    // A text whose glyphs lie wholly inside its cell needs no clip of its own.
     const bool save = !area_;
     if (save) {
         painter_->save();
-        painter_->setClipRect(clip, Qt::IntersectClip);
-    } else {
-        painter_->setClipRect(clip.intersected(*area_));
     }
     if (painterFont_ != static_cast<const QFont&>(Font)) {
         painter_->setFont(Font);
@@ -66,11 +64,19 @@ void TCanvas::TextRect(const QRect& clip, int x, int y, const QString& text)
     if (painter_->pen().color() != Font.Color) {
         painter_->setPen(Font.Color);
     }
-    controls::ShapedTexts::Shared().Draw(*painter_, QPoint(x, y + ascent_), text);
+    controls::ShapedTexts& texts = controls::ShapedTexts::Shared();
+    const QPoint baseline(x, y + ascent_);
+    const bool clipped = save || !texts.InkInside(*painter_, baseline, text, clip);
+    if (save) {
+        painter_->setClipRect(clip, Qt::IntersectClip);
+    } else if (clipped) {
+        painter_->setClipRect(clip.intersected(*area_));
+    }
+    texts.Draw(*painter_, baseline, text);
     if (save) {
         painter_->restore();
         painterFont_.reset();
-    } else {
+    } else if (clipped) {
         painter_->setClipRect(*area_);
     }
 }

@@ -1,6 +1,7 @@
 #include "controls/shaped_text.h"
 
 #include <QCoreApplication>
+#include <QGlyphRun>
 #include <QPaintDevice>
 #include <QPointer>
 #include <QPainter>
@@ -77,10 +78,17 @@ ShapedTexts::InFont& ShapedTexts::Of(const QFont& font, int dpi, qreal ratio)
     return fonts_.back();
 }
 
-const QTextLayout* ShapedTexts::Line(InFont& in, const QString& text, QPaintDevice* device)
+const ShapedTexts::Kept* ShapedTexts::Line(QPainter& painter, const QString& text)
 {
+    QPaintDevice* device = painter.device();
+    if (text.isEmpty() || device == nullptr || painter.layoutDirection() == Qt::RightToLeft) {
+        return nullptr;
+    }
+    // The glyphs' advances follow the device's resolution and its pixel
+    // ratio (hinting): a line is kept for each.
+    InFont& in = Of(painter.font(), device->logicalDpiY(), device->devicePixelRatioF());
     if (auto found = in.lines.constFind(text); found != in.lines.constEnd()) {
-        return found->get();
+        return found->layout ? &*found : nullptr;
     }
     if (size_ >= kMostTexts) {
         // Cells that carry data can bring any number of texts: start again.
@@ -92,7 +100,8 @@ const QTextLayout* ShapedTexts::Line(InFont& in, const QString& text, QPaintDevi
     ++size_;
     if (NeedsDrawText(text)) {
         // Looked at once: the text is kept without a line, for drawText.
-        return in.lines.insert(text, nullptr)->get();
+        in.lines.insert(text, Kept{});
+        return nullptr;
     }
     auto layout = std::make_shared<QTextLayout>(text, in.font, device);
     QTextOption option;
@@ -107,7 +116,11 @@ const QTextLayout* ShapedTexts::Line(InFont& in, const QString& text, QPaintDevi
         line.setPosition(QPointF(0, 0));
     }
     layout->endLayout();
-    return in.lines.insert(text, std::move(layout))->get();
+    QRectF ink;
+    for (const QGlyphRun& run : layout->glyphRuns()) {
+        ink |= run.boundingRect();
+    }
+    return &*in.lines.insert(text, Kept{std::move(layout), ink.toAlignedRect()});
 }
 
 void ShapedTexts::Draw(QPainter& painter, const QPoint& baseline, const QString& text)
@@ -115,18 +128,25 @@ void ShapedTexts::Draw(QPainter& painter, const QPoint& baseline, const QString&
     if (text.isEmpty()) {
         return;
     }
-    QPaintDevice* device = painter.device();
-    // The glyphs' advances follow the device's resolution and its pixel
-    // ratio (hinting): a line is kept for each.
-    const QTextLayout* layout = device == nullptr || painter.layoutDirection() == Qt::RightToLeft
-                                    ? nullptr
-                                    : Line(Of(painter.font(), device->logicalDpiY(), device->devicePixelRatioF()),
-                                           text, device);
-    if (layout == nullptr) {
+    const Kept* kept = Line(painter, text);
+    if (kept == nullptr) {
         painter.drawText(baseline, text);
         return;
     }
-    layout->draw(&painter, QPointF(baseline.x(), baseline.y() - layout->lineAt(0).ascent()));
+    const QTextLayout& layout = *kept->layout;
+    layout.draw(&painter, QPointF(baseline.x(), baseline.y() - layout.lineAt(0).ascent()));
+}
+
+bool ShapedTexts::InkInside(QPainter& painter, const QPoint& baseline, const QString& text, const QRect& rect)
+{
+    const Kept* kept = Line(painter, text);
+    if (kept == nullptr) {
+        return text.isEmpty();
+    }
+    // Antialiased edges and hinting may reach a pixel beyond the outlines' box.
+    const QPointF origin(baseline.x(), baseline.y() - kept->layout->lineAt(0).ascent());
+    const QRect ink = QRectF(kept->ink).translated(origin).toAlignedRect().adjusted(-1, -1, 1, 1);
+    return rect.contains(ink);
 }
 
 }  // namespace controls

@@ -29,6 +29,12 @@ public:
     // and painters that lay out right to left, are left to drawText.
     void Draw(QPainter& painter, const QPoint& baseline, const QString& text);
 
+    // Whether every pixel Draw would touch for `text` (in the painter's font,
+    // at `baseline`) lies inside `rect`, a pixel to spare on each side: a
+    // clip to `rect` would then change nothing. False for text left to
+    // drawText.
+    [[nodiscard]] bool InkInside(QPainter& painter, const QPoint& baseline, const QString& text, const QRect& rect);
+
     [[nodiscard]] qsizetype Size() const { return size_; }
     void Clear();
 
@@ -36,16 +42,20 @@ public:
     static constexpr std::size_t kMostFonts = 32;
 
 private:
+    struct Kept {
+        std::shared_ptr<QTextLayout> layout;  // none for text drawText must lay out
+        QRect ink;  // the glyphs' pixels, the line's top left at (0, 0)
+    };
     struct InFont {
         QFont font;
         int dpi = 0;
         qreal ratio = 1;
-        QHash<QString, std::shared_ptr<QTextLayout>> lines;
+        QHash<QString, Kept> lines;
     };
     InFont& Of(const QFont& font, int dpi, qreal ratio);
-    // The kept line of `text`, laid out on first use; none for text that
-    // drawText must lay out.
-    const QTextLayout* Line(InFont& in, const QString& text, QPaintDevice* device);
+    // The kept line of `text` in the painter's font, laid out on first use;
+    // none for text that drawText must lay out.
+    const Kept* Line(QPainter& painter, const QString& text);
 
     std::vector<InFont> fonts_;
     qsizetype size_ = 0;

@@ -560,6 +560,40 @@ TEST_F(DataGridTest, KeptCellTextsDrawTheSamePixelsAsDrawTextAndStayBounded)
                     texts.Draw(byCache, QPoint(3, 27), text);
                 }
                 EXPECT_EQ(plain, kept) << text.toStdString() << " in " << font.key().toStdString() << " at " << ratio;
+
+                // Where the glyphs are said to lie inside a cell, a clip to
+                // the cell changes no pixel; a roomy cell is such a cell.
+                const QFontMetrics metrics(font, &plain);
+                const int right = 3 + metrics.horizontalAdvance(text);
+                const int top = 27 - metrics.ascent();
+                const int bottom = 27 + metrics.descent();
+                for (int dx = -3; dx <= 4; ++dx) {
+                    for (const int dy : {-1, 0, 1, 3}) {
+                        const QRect cell(QPoint(3 - std::max(dy, 0), top - dy), QPoint(right + dx, bottom + dy));
+                        plain.fill(Qt::white);
+                        kept.fill(Qt::white);
+                        QPainter unclipped(&plain);
+                        unclipped.setFont(font);
+                        unclipped.setPen(Qt::black);
+                        if (!texts.InkInside(unclipped, QPoint(3, 27), text, cell)) {
+                            continue;
+                        }
+                        texts.Draw(unclipped, QPoint(3, 27), text);
+                        QPainter clipped(&kept);
+                        clipped.setFont(font);
+                        clipped.setPen(Qt::black);
+                        clipped.setClipRect(cell);
+                        texts.Draw(clipped, QPoint(3, 27), text);
+                        EXPECT_EQ(plain, kept) << text.toStdString() << " in " << font.key().toStdString() << " at "
+                                               << ratio << ", cell to " << dx << ", " << dy;
+                    }
+                }
+                if (!text.contains(QLatin1Char('\t'))) {
+                    QPainter roomy(&plain);
+                    roomy.setFont(font);
+                    EXPECT_TRUE(texts.InkInside(roomy, QPoint(3, 27), text, QRect(QPoint(0, 0), QPoint(right + 8, 39))))
+                        << text.toStdString();
+                }
             }
         }
     }
