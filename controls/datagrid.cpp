@@ -64,15 +64,22 @@ void TCanvas::TextRect(const QRect& clip, int x, int y, const QString& text)
     if (painter_->pen().color() != Font.Color) {
         painter_->setPen(Font.Color);
     }
-    controls::ShapedTexts& texts = controls::ShapedTexts::Shared();
+    using controls::ShapedTexts;
+    const ShapedTexts::Kept* line = painter_->layoutDirection() == Qt::RightToLeft
+                                        ? nullptr
+                                        : ShapedTexts::Shared().Line(Font, device_, text);
     const QPoint baseline(x, y + ascent_);
-    const bool clipped = save || !texts.InkInside(*painter_, baseline, text, clip);
+    const bool clipped = save || line == nullptr || !ShapedTexts::InkInside(*line, baseline, clip);
     if (save) {
         painter_->setClipRect(clip, Qt::IntersectClip);
     } else if (clipped) {
         painter_->setClipRect(clip.intersected(*area_));
     }
-    texts.Draw(*painter_, baseline, text);
+    if (line != nullptr) {
+        ShapedTexts::Draw(*painter_, baseline, *line);
+    } else if (!text.isEmpty()) {
+        painter_->drawText(baseline, text);
+    }
     if (save) {
         painter_->restore();
         painterFont_.reset();
@@ -84,6 +91,12 @@ void TCanvas::TextRect(const QRect& clip, int x, int y, const QString& text)
 void TCanvas::Begin(QPainter* painter)
 {
     painter_ = painter;
+    device_ = painter != nullptr ? controls::ShapedTexts::Of(*painter) : controls::ShapedTexts::Device{};
+    if (painter != nullptr && (device_.dpi != widthDpi_ || device_.ratio != widthRatio_)) {
+        widthDpi_ = device_.dpi;
+        widthRatio_ = device_.ratio;
+        widths_.clear();
+    }
     area_.reset();
     painterFont_.reset();
 }
@@ -104,7 +117,16 @@ TCanvas::AreaClip::~AreaClip()
 
 int TCanvas::TextWidth(const QString& text) const
 {
-    return QFontMetrics(Font).horizontalAdvance(text);
+    if (widthFont_ != static_cast<const QFont&>(Font) || widths_.size() >= 1024) {
+        widthFont_ = Font;
+        widths_.clear();
+    }
+    if (auto found = widths_.constFind(text); found != widths_.constEnd()) {
+        return *found;
+    }
+    const int width = QFontMetrics(Font).horizontalAdvance(text);
+    widths_.insert(text, width);
+    return width;
 }
 
 // --- TDataGridColumn

@@ -38,11 +38,14 @@
 // into; an error there returns the focus to the grid and propagates.
 #pragma once
 
+#include "controls/shaped_text.h"
+
 #include "data/dataset/dataset.h"
 
 #include <QAbstractScrollArea>
 #include <QColor>
 #include <QFont>
+#include <QHash>
 #include <QRect>
 #include <QString>
 
@@ -132,10 +135,17 @@ private:
     void Begin(QPainter* painter);
 
     QPainter* painter_ = nullptr;
+    controls::ShapedTexts::Device device_;  // the painter's, taken once per paint
     std::optional<QRect> area_;
     std::optional<QFont> painterFont_;  // the font the painter holds, when known
     std::optional<QFont> ascentFont_;   // the font ascent_ was measured in
     int ascent_ = 0;
+    // The widths of texts in widthFont_, kept from paint to paint (a grid's
+    // right-aligned numbers repeat); dropped when the screen or font changes.
+    mutable std::optional<QFont> widthFont_;
+    mutable QHash<QString, int> widths_;
+    int widthDpi_ = 0;
+    qreal widthRatio_ = 0;
 };
 
 class TDataGridColumn {

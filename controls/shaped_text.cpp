@@ -78,15 +78,21 @@ ShapedTexts::InFont& ShapedTexts::Of(const QFont& font, int dpi, qreal ratio)
     return fonts_.back();
 }
 
-const ShapedTexts::Kept* ShapedTexts::Line(QPainter& painter, const QString& text)
+ShapedTexts::Device ShapedTexts::Of(QPainter& painter)
 {
     QPaintDevice* device = painter.device();
-    if (text.isEmpty() || device == nullptr || painter.layoutDirection() == Qt::RightToLeft) {
+    if (device == nullptr) {
+        return {};
+    }
+    return {device, device->logicalDpiY(), device->devicePixelRatioF()};
+}
+
+const ShapedTexts::Kept* ShapedTexts::Line(const QFont& font, const Device& device, const QString& text)
+{
+    if (text.isEmpty() || device.device == nullptr) {
         return nullptr;
     }
-    // The glyphs' advances follow the device's resolution and its pixel
-    // ratio (hinting): a line is kept for each.
-    InFont& in = Of(painter.font(), device->logicalDpiY(), device->devicePixelRatioF());
+    InFont& in = Of(font, device.dpi, device.ratio);
     if (auto found = in.lines.constFind(text); found != in.lines.constEnd()) {
         return found->layout ? &*found : nullptr;
     }
@@ -103,7 +109,7 @@ const ShapedTexts::Kept* ShapedTexts::Line(QPainter& painter, const QString& tex
         in.lines.insert(text, Kept{});
         return nullptr;
     }
-    auto layout = std::make_shared<QTextLayout>(text, in.font, device);
+    auto layout = std::make_shared<QTextLayout>(text, in.font, device.device);
     QTextOption option;
     option.setWrapMode(QTextOption::NoWrap);
     option.setAlignment(Qt::AlignLeft);
@@ -128,24 +134,25 @@ void ShapedTexts::Draw(QPainter& painter, const QPoint& baseline, const QString&
     if (text.isEmpty()) {
         return;
     }
-    const Kept* kept = Line(painter, text);
+    const Kept* kept = painter.layoutDirection() == Qt::RightToLeft ? nullptr : Line(painter.font(), Of(painter), text);
     if (kept == nullptr) {
         painter.drawText(baseline, text);
         return;
     }
-    const QTextLayout& layout = *kept->layout;
+    Draw(painter, baseline, *kept);
+}
+
+void ShapedTexts::Draw(QPainter& painter, const QPoint& baseline, const Kept& line)
+{
+    const QTextLayout& layout = *line.layout;
     layout.draw(&painter, QPointF(baseline.x(), baseline.y() - layout.lineAt(0).ascent()));
 }
 
-bool ShapedTexts::InkInside(QPainter& painter, const QPoint& baseline, const QString& text, const QRect& rect)
+bool ShapedTexts::InkInside(const Kept& line, const QPoint& baseline, const QRect& rect)
 {
-    const Kept* kept = Line(painter, text);
-    if (kept == nullptr) {
-        return text.isEmpty();
-    }
     // Antialiased edges and hinting may reach a pixel beyond the outlines' box.
-    const QPointF origin(baseline.x(), baseline.y() - kept->layout->lineAt(0).ascent());
-    const QRect ink = QRectF(kept->ink).translated(origin).toAlignedRect().adjusted(-1, -1, 1, 1);
+    const QPointF origin(baseline.x(), baseline.y() - line.layout->lineAt(0).ascent());
+    const QRect ink = QRectF(line.ink).translated(origin).toAlignedRect().adjusted(-1, -1, 1, 1);
     return rect.contains(ink);
 }
 

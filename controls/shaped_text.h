@@ -23,17 +23,36 @@ public:
     // The one set the grids share, kept with the application object.
     static ShapedTexts& Shared();
 
+    // A laid-out line with the box of its glyphs' pixels.
+    struct Kept {
+        std::shared_ptr<QTextLayout> layout;  // none for text drawText must lay out
+        QRect ink;  // the line's top left at (0, 0)
+    };
+
+    // The paint device's resolution and pixel ratio, which the glyphs'
+    // advances follow (hinting): a line is kept for each.
+    struct Device {
+        QPaintDevice* device = nullptr;
+        int dpi = 0;
+        qreal ratio = 1;
+    };
+    [[nodiscard]] static Device Of(QPainter& painter);
+
     // Draws `text` in the painter's font and pen with its baseline starting
     // at `baseline`, as painter.drawText(baseline, text) would. Text with
     // control characters (a tab, a line break) or right-to-left characters,
     // and painters that lay out right to left, are left to drawText.
     void Draw(QPainter& painter, const QPoint& baseline, const QString& text);
 
-    // Whether every pixel Draw would touch for `text` (in the painter's font,
-    // at `baseline`) lies inside `rect`, a pixel to spare on each side: a
-    // clip to `rect` would then change nothing. False for text left to
-    // drawText.
-    [[nodiscard]] bool InkInside(QPainter& painter, const QPoint& baseline, const QString& text, const QRect& rect);
+    // The kept line of `text` in `font` on `device`, laid out on first use;
+    // none for empty text and text that drawText must lay out. Valid until
+    // the next call.
+    const Kept* Line(const QFont& font, const Device& device, const QString& text);
+    // Draws a kept line as Draw does.
+    static void Draw(QPainter& painter, const QPoint& baseline, const Kept& line);
+    // Whether every pixel the line touches at `baseline` lies inside `rect`,
+    // a pixel to spare on each side: a clip to `rect` would change nothing.
+    [[nodiscard]] static bool InkInside(const Kept& line, const QPoint& baseline, const QRect& rect);
 
     [[nodiscard]] qsizetype Size() const { return size_; }
     void Clear();
@@ -42,10 +61,6 @@ public:
     static constexpr std::size_t kMostFonts = 32;
 
 private:
-    struct Kept {
-        std::shared_ptr<QTextLayout> layout;  // none for text drawText must lay out
-        QRect ink;  // the glyphs' pixels, the line's top left at (0, 0)
-    };
     struct InFont {
         QFont font;
         int dpi = 0;
@@ -53,9 +68,6 @@ private:
         QHash<QString, Kept> lines;
     };
     InFont& Of(const QFont& font, int dpi, qreal ratio);
-    // The kept line of `text` in the painter's font, laid out on first use;
-    // none for text that drawText must lay out.
-    const Kept* Line(QPainter& painter, const QString& text);
 
     std::vector<InFont> fonts_;
     qsizetype size_ = 0;

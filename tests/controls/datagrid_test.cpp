@@ -240,6 +240,32 @@ TEST_F(DataGridTest, LinesEdgesAndClippedTextsFallOnTheirPixels)
     EXPECT_EQ(image.pixel(title.left(), title.top() + 5), clWhite().rgb());
     EXPECT_EQ(image.pixel(title.left() + 5, title.bottom()), clBtnShadow().rgb());
     EXPECT_EQ(image.pixel(title.right(), title.top() + 5), clBtnShadow().rgb());
+
+    // The number is right-aligned by its width in the column's font of the
+    // moment: in a wider font it moves left, still ending three pixels short
+    // of the cell's edge.
+    QFont wide = bold;
+    if (bold.pointSizeF() > 0) {
+        wide.setPointSizeF(bold.pointSizeF() * 2);
+    } else {
+        wide.setPixelSize(bold.pixelSize() * 2);
+    }
+    grid->Column(0)->SetFont(wide);
+    const QImage again = uitest::Grab(grid->viewport());
+    const QRect serial = grid->CellRect(0, 1);
+    int leftmost = serial.right() + 1;
+    int rightmost = serial.left() - 1;
+    for (int x = serial.left(); x <= serial.right(); ++x) {
+        for (int y = serial.top(); y <= serial.bottom(); ++y) {
+            if (qGray(again.pixel(x, y)) < 128) {
+                leftmost = std::min(leftmost, x);
+                rightmost = std::max(rightmost, x);
+            }
+        }
+    }
+    const int width = QFontMetrics(wide).horizontalAdvance(QLatin1Char('2'));
+    EXPECT_LE(rightmost, serial.right() - 2);
+    EXPECT_LE(leftmost, serial.right() + 1 - 3 - width / 2) << "the number in the wider font starts further left";
 }
 
 TEST_F(DataGridTest, FooterRowStaysEmptyAndPaintingReadsOnlyTheVisibleRecords)
@@ -575,7 +601,8 @@ TEST_F(DataGridTest, KeptCellTextsDrawTheSamePixelsAsDrawTextAndStayBounded)
                         QPainter unclipped(&plain);
                         unclipped.setFont(font);
                         unclipped.setPen(Qt::black);
-                        if (!texts.InkInside(unclipped, QPoint(3, 27), text, cell)) {
+                        const auto* line = texts.Line(font, controls::ShapedTexts::Of(unclipped), text);
+                        if (line == nullptr || !controls::ShapedTexts::InkInside(*line, QPoint(3, 27), cell)) {
                             continue;
                         }
                         texts.Draw(unclipped, QPoint(3, 27), text);
@@ -590,8 +617,9 @@ TEST_F(DataGridTest, KeptCellTextsDrawTheSamePixelsAsDrawTextAndStayBounded)
                 }
                 if (!text.contains(QLatin1Char('\t'))) {
                     QPainter roomy(&plain);
-                    roomy.setFont(font);
-                    EXPECT_TRUE(texts.InkInside(roomy, QPoint(3, 27), text, QRect(QPoint(0, 0), QPoint(right + 8, 39))))
+                    const auto* line = texts.Line(font, controls::ShapedTexts::Of(roomy), text);
+                    ASSERT_NE(line, nullptr) << text.toStdString();
+                    EXPECT_TRUE(controls::ShapedTexts::InkInside(*line, QPoint(3, 27), QRect(0, 0, right + 8, 39)))
                         << text.toStdString();
                 }
             }
