@@ -5,6 +5,7 @@
 #include <QPaintDevice>
 #include <QPointer>
 #include <QPainter>
+#include <QTextLayout>
 #include <QTextLine>
 
 #include <algorithm>
@@ -94,7 +95,7 @@ const ShapedTexts::Kept* ShapedTexts::Line(const QFont& font, const Device& devi
     }
     InFont& in = Of(font, device.dpi, device.ratio);
     if (auto found = in.lines.constFind(text); found != in.lines.constEnd()) {
-        return found->layout ? &*found : nullptr;
+        return found->byDrawText ? nullptr : &*found;
     }
     if (size_ >= kMostTexts) {
         // Cells that carry data can bring any number of texts: start again.
@@ -106,27 +107,32 @@ const ShapedTexts::Kept* ShapedTexts::Line(const QFont& font, const Device& devi
     ++size_;
     if (NeedsDrawText(text)) {
         // Looked at once: the text is kept without a line, for drawText.
-        in.lines.insert(text, Kept{});
+        in.lines.insert(text, Kept{{}, 0, {}, true});
         return nullptr;
     }
-    auto layout = std::make_shared<QTextLayout>(text, in.font, device.device);
+    QTextLayout layout(text, in.font, device.device);
     QTextOption option;
     option.setWrapMode(QTextOption::NoWrap);
     option.setAlignment(Qt::AlignLeft);
     option.setTextDirection(Qt::LeftToRight);
-    layout->setTextOption(option);
-    layout->setCacheEnabled(true);
-    layout->beginLayout();
-    QTextLine line = layout->createLine();
+    layout.setTextOption(option);
+    layout.beginLayout();
+    QTextLine line = layout.createLine();
     if (line.isValid()) {
         line.setPosition(QPointF(0, 0));
     }
-    layout->endLayout();
+    layout.endLayout();
+    Kept kept;
+    kept.runs = layout.glyphRuns();
+    kept.ascent = line.isValid() ? line.ascent() : 0;
     QRectF ink;
-    for (const QGlyphRun& run : layout->glyphRuns()) {
+    for (const QGlyphRun& run : kept.runs) {
         ink |= run.boundingRect();
     }
-    return &*in.lines.insert(text, Kept{std::move(layout), ink.toAlignedRect()});
+    // Antialiased edges and hinting may reach a pixel beyond the outlines'
+    // box. The baseline starts at whole pixels: the box moves with it whole.
+    kept.ink = ink.translated(0, -kept.ascent).toAlignedRect().adjusted(-1, -1, 1, 1);
+    return &*in.lines.insert(text, std::move(kept));
 }
 
 void ShapedTexts::Draw(QPainter& painter, const QPoint& baseline, const QString& text)
@@ -144,16 +150,15 @@ void ShapedTexts::Draw(QPainter& painter, const QPoint& baseline, const QString&
 
 void ShapedTexts::Draw(QPainter& painter, const QPoint& baseline, const Kept& line)
 {
-    const QTextLayout& layout = *line.layout;
-    layout.draw(&painter, QPointF(baseline.x(), baseline.y() - layout.lineAt(0).ascent()));
+    const QPointF origin(baseline.x(), baseline.y() - line.ascent);
+    for (const QGlyphRun& run : line.runs) {
+        painter.drawGlyphRun(origin, run);
+    }
 }
 
 bool ShapedTexts::InkInside(const Kept& line, const QPoint& baseline, const QRect& rect)
 {
-    // Antialiased edges and hinting may reach a pixel beyond the outlines' box.
-    const QPointF origin(baseline.x(), baseline.y() - line.layout->lineAt(0).ascent());
-    const QRect ink = QRectF(line.ink).translated(origin).toAlignedRect().adjusted(-1, -1, 1, 1);
-    return rect.contains(ink);
+    return rect.contains(line.ink.translated(baseline));
 }
 
 }  // namespace controls

@@ -8,10 +8,10 @@
 #include <QFont>
 #include <QHash>
 #include <QString>
-#include <QTextLayout>
+#include <QGlyphRun>
+#include <QList>
 
 #include <cstddef>
-#include <memory>
 #include <vector>
 
 class QPainter;
@@ -23,10 +23,13 @@ public:
     // The one set the grids share, kept with the application object.
     static ShapedTexts& Shared();
 
-    // A laid-out line with the box of its glyphs' pixels.
+    // A laid-out line: its glyphs with their places and fonts, and the box
+    // of their pixels.
     struct Kept {
-        std::shared_ptr<QTextLayout> layout;  // none for text drawText must lay out
-        QRect ink;  // the line's top left at (0, 0)
+        QList<QGlyphRun> runs;  // placed with the line's top left at (0, 0)
+        qreal ascent = 0;
+        QRect ink;              // with a pixel to spare on each side, the baseline's start at (0, 0)
+        bool byDrawText = false;  // text that drawText must lay out
     };
 
     // The paint device's resolution and pixel ratio, which the glyphs'
