@@ -184,8 +184,14 @@ void TDBComboBox::SetStyle(TComboBoxStyle style)
 {
     style_ = style;
     const bool editable = style == csDropDown;
-    if (isEditable() != editable || (editable && lineEdit() == nullptr)) {
-        setEditable(editable);
+    if (editable && lineEdit() == nullptr) {
+        // What setEditable(true) does, but for the popup it makes at once:
+        // the list is made when it first drops down.
+        auto* editor = new QLineEdit(this);
+        editor->setPalette(palette());
+        setLineEdit(editor);
+    } else if (!editable && isEditable()) {
+        setEditable(false);
     }
     SetUpEditor();
     DataChanged();

@@ -77,6 +77,7 @@ TEST_F(DBComboBoxTest, FreeTextTakesChineseWithinTheWidthAndEscapeRestores)
 {
     QLineEdit* editor = form.assay->lineEdit();
     ASSERT_NE(editor, nullptr);
+    EXPECT_EQ(form.assay->findChild<QAbstractItemView*>(), nullptr) << "the list is made when it first drops down";
     form.assay->setFocus();
     ASSERT_EQ(uitest::Focused(), form.assay);
     editor->selectAll();
@@ -90,6 +91,10 @@ TEST_F(DBComboBoxTest, FreeTextTakesChineseWithinTheWidthAndEscapeRestores)
     uitest::Type(QString::fromUtf8("梅毒"));
     uitest::Tab();
     EXPECT_EQ(data.assay->AsString(), "梅毒");
+
+    form.assay->showPopup();
+    EXPECT_NE(form.assay->findChild<QAbstractItemView*>(), nullptr);
+    form.assay->hidePopup();
 }
 
 TEST_F(DBComboBoxTest, FreeTextWidthFollowsTheFieldBoundNow)
