@@ -34,6 +34,7 @@
 #include <cmath>
 #include <cstring>
 #include <map>
+#include <new>
 #include <utility>
 
 namespace hisdb::detail {
@@ -306,7 +307,12 @@ public:
     ~SqliteStatement() override
     {
         for (auto& [key, prepared] : statements_) {
-            handles_.Keep(key.first, prepared.text, prepared.stmt.release());
+            try {
+                handles_.Keep(key.first, prepared.text, prepared.stmt.get());
+                prepared.stmt.release();
+            } catch (const std::bad_alloc&) {
+                // Not kept: the statement is finalized with the map.
+            }
         }
     }
     SqliteStatement(const SqliteStatement&) = delete;
