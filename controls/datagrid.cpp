@@ -65,9 +65,7 @@ void TCanvas::TextRect(const QRect& clip, int x, int y, const QString& text)
         painter_->setPen(Font.Color);
     }
     using controls::ShapedTexts;
-    const ShapedTexts::Kept* line = painter_->layoutDirection() == Qt::RightToLeft
-                                        ? nullptr
-                                        : ShapedTexts::Shared().Line(Font, device_, text);
+    const ShapedTexts::Kept* line = ShapedTexts::Shared().Line(*painter_, device_, text);
     const QPoint baseline(x, y + ascent_);
     const bool clipped = save || line == nullptr || !ShapedTexts::InkInside(*line, baseline, clip);
     if (save) {
@@ -75,11 +73,7 @@ void TCanvas::TextRect(const QRect& clip, int x, int y, const QString& text)
     } else if (clipped) {
         painter_->setClipRect(clip.intersected(*area_));
     }
-    if (line != nullptr) {
-        ShapedTexts::Draw(*painter_, baseline, *line);
-    } else if (!text.isEmpty()) {
-        painter_->drawText(baseline, text);
-    }
+    ShapedTexts::Draw(*painter_, baseline, text, line);
     if (save) {
         painter_->restore();
         painterFont_.reset();

@@ -65,7 +65,7 @@ void ShapedTexts::Clear()
     size_ = 0;
 }
 
-ShapedTexts::InFont& ShapedTexts::Of(const QFont& font, int dpi, qreal ratio)
+ShapedTexts::InFont& ShapedTexts::InFontOf(const QFont& font, int dpi, qreal ratio)
 {
     for (InFont& in : fonts_) {
         if (in.dpi == dpi && in.ratio == ratio && in.font == font) {
@@ -79,7 +79,7 @@ ShapedTexts::InFont& ShapedTexts::Of(const QFont& font, int dpi, qreal ratio)
     return fonts_.back();
 }
 
-ShapedTexts::Device ShapedTexts::Of(QPainter& painter)
+ShapedTexts::Device ShapedTexts::Of(const QPainter& painter)
 {
     QPaintDevice* device = painter.device();
     if (device == nullptr) {
@@ -88,12 +88,12 @@ ShapedTexts::Device ShapedTexts::Of(QPainter& painter)
     return {device, device->logicalDpiY(), device->devicePixelRatioF()};
 }
 
-const ShapedTexts::Kept* ShapedTexts::Line(const QFont& font, const Device& device, const QString& text)
+const ShapedTexts::Kept* ShapedTexts::Line(const QPainter& painter, const Device& device, const QString& text)
 {
-    if (text.isEmpty() || device.device == nullptr) {
+    if (text.isEmpty() || device.device == nullptr || painter.layoutDirection() == Qt::RightToLeft) {
         return nullptr;
     }
-    InFont& in = Of(font, device.dpi, device.ratio);
+    InFont& in = InFontOf(painter.font(), device.dpi, device.ratio);
     if (auto found = in.lines.constFind(text); found != in.lines.constEnd()) {
         return found->byDrawText ? nullptr : &*found;
     }
@@ -135,23 +135,16 @@ const ShapedTexts::Kept* ShapedTexts::Line(const QFont& font, const Device& devi
     return &*in.lines.insert(text, std::move(kept));
 }
 
-void ShapedTexts::Draw(QPainter& painter, const QPoint& baseline, const QString& text)
+void ShapedTexts::Draw(QPainter& painter, const QPoint& baseline, const QString& text, const Kept* line)
 {
-    if (text.isEmpty()) {
+    if (line == nullptr) {
+        if (!text.isEmpty()) {
+            painter.drawText(baseline, text);
+        }
         return;
     }
-    const Kept* kept = painter.layoutDirection() == Qt::RightToLeft ? nullptr : Line(painter.font(), Of(painter), text);
-    if (kept == nullptr) {
-        painter.drawText(baseline, text);
-        return;
-    }
-    Draw(painter, baseline, *kept);
-}
-
-void ShapedTexts::Draw(QPainter& painter, const QPoint& baseline, const Kept& line)
-{
-    const QPointF origin(baseline.x(), baseline.y() - line.ascent);
-    for (const QGlyphRun& run : line.runs) {
+    const QPointF origin(baseline.x(), baseline.y() - line->ascent);
+    for (const QGlyphRun& run : line->runs) {
         painter.drawGlyphRun(origin, run);
     }
 }

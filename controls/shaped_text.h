@@ -6,10 +6,10 @@
 #pragma once
 
 #include <QFont>
-#include <QHash>
-#include <QString>
 #include <QGlyphRun>
+#include <QHash>
 #include <QList>
+#include <QString>
 
 #include <cstddef>
 #include <vector>
@@ -39,20 +39,22 @@ public:
         int dpi = 0;
         qreal ratio = 1;
     };
-    [[nodiscard]] static Device Of(QPainter& painter);
+    [[nodiscard]] static Device Of(const QPainter& painter);
 
+    // The kept line of `text` in the painter's font on `device` (the
+    // painter's, taken once by Of), laid out on first use; none for empty
+    // text, for text with control characters (a tab, a line break) or
+    // right-to-left characters, and for painters that lay out right to left,
+    // which drawText lays out in ways of its own. Valid until the next call.
+    const Kept* Line(const QPainter& painter, const Device& device, const QString& text);
     // Draws `text` in the painter's font and pen with its baseline starting
-    // at `baseline`, as painter.drawText(baseline, text) would. Text with
-    // control characters (a tab, a line break) or right-to-left characters,
-    // and painters that lay out right to left, are left to drawText.
-    void Draw(QPainter& painter, const QPoint& baseline, const QString& text);
-
-    // The kept line of `text` in `font` on `device`, laid out on first use;
-    // none for empty text and text that drawText must lay out. Valid until
-    // the next call.
-    const Kept* Line(const QFont& font, const Device& device, const QString& text);
-    // Draws a kept line as Draw does.
-    static void Draw(QPainter& painter, const QPoint& baseline, const Kept& line);
+    // at `baseline`, as painter.drawText(baseline, text) would: from `line`,
+    // its kept line, or by drawText when it has none.
+    static void Draw(QPainter& painter, const QPoint& baseline, const QString& text, const Kept* line);
+    void Draw(QPainter& painter, const QPoint& baseline, const QString& text)
+    {
+        Draw(painter, baseline, text, Line(painter, Of(painter), text));
+    }
     // Whether every pixel the line touches at `baseline` lies inside `rect`,
     // a pixel to spare on each side: a clip to `rect` would change nothing.
     [[nodiscard]] static bool InkInside(const Kept& line, const QPoint& baseline, const QRect& rect);
@@ -70,7 +72,7 @@ private:
         qreal ratio = 1;
         QHash<QString, Kept> lines;
     };
-    InFont& Of(const QFont& font, int dpi, qreal ratio);
+    InFont& InFontOf(const QFont& font, int dpi, qreal ratio);
 
     std::vector<InFont> fonts_;
     qsizetype size_ = 0;

@@ -601,7 +601,7 @@ TEST_F(DataGridTest, KeptCellTextsDrawTheSamePixelsAsDrawTextAndStayBounded)
                         QPainter unclipped(&plain);
                         unclipped.setFont(font);
                         unclipped.setPen(Qt::black);
-                        const auto* line = texts.Line(font, controls::ShapedTexts::Of(unclipped), text);
+                        const auto* line = texts.Line(unclipped, controls::ShapedTexts::Of(unclipped), text);
                         if (line == nullptr || !controls::ShapedTexts::InkInside(*line, QPoint(3, 27), cell)) {
                             continue;
                         }
@@ -617,7 +617,8 @@ TEST_F(DataGridTest, KeptCellTextsDrawTheSamePixelsAsDrawTextAndStayBounded)
                 }
                 if (!text.contains(QLatin1Char('\t'))) {
                     QPainter roomy(&plain);
-                    const auto* line = texts.Line(font, controls::ShapedTexts::Of(roomy), text);
+                    roomy.setFont(font);
+                    const auto* line = texts.Line(roomy, controls::ShapedTexts::Of(roomy), text);
                     ASSERT_NE(line, nullptr) << text.toStdString();
                     EXPECT_TRUE(controls::ShapedTexts::InkInside(*line, QPoint(3, 27), QRect(0, 0, right + 8, 39)))
                         << text.toStdString();
